@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/ReferenceDate.h"
+
+#include <string>
+
+namespace quonvera {
+
+// One delivered transcript in the history.
+struct TranscriptItem {
+    std::string id;  // canonical upper-case UUID
+    WallTime timestamp;
+    std::string text;
+    bool insertionSucceeded = false;
+
+    bool operator==(const TranscriptItem&) const = default;
+};
+
+}  // namespace quonvera
