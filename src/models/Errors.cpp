@@ -33,4 +33,22 @@ std::string EnhancementError::description() const {
     return "";
 }
 
+std::string CloudTranscriptionError::description() const {
+    switch (kind) {
+        case Kind::networkError: return "Network error: " + networkMessage;
+        case Kind::serverError: return "Server error (code " + std::to_string(statusCode) + "). Please try again.";
+        case Kind::invalidURL: return "Invalid API endpoint URL.";
+        case Kind::offline: return "No internet connection. Please connect to continue.";
+        case Kind::rateLimited: return "Rate limit exceeded. Please try again later.";
+        case Kind::decodingError: return "Failed to decode transcription response.";
+        case Kind::noTranscriptionReturned: return "No transcription text returned.";
+        case Kind::cancelled: return "Cancelled.";
+    }
+    return "";
+}
+
+bool CloudTranscriptionError::isRetried() const {
+    return kind == Kind::networkError || kind == Kind::serverError || kind == Kind::rateLimited;
+}
+
 }  // namespace quonvera

@@ -44,4 +44,26 @@ struct EnhancementError {
     bool operator==(const EnhancementError&) const = default;
 };
 
+// Why the cloud service returned no transcript.
+struct CloudTranscriptionError {
+    enum class Kind {
+        networkError,
+        serverError,
+        invalidURL,
+        offline,
+        rateLimited,
+        decodingError,
+        noTranscriptionReturned,
+        cancelled,  // the caller stopped the request; never shown to the user
+    };
+    Kind kind;
+    std::string networkMessage;  // networkError: the underlying error's description
+    int statusCode = 0;          // serverError
+
+    std::string description() const;
+    // Whether a failed attempt with this error is tried again.
+    bool isRetried() const;
+    bool operator==(const CloudTranscriptionError&) const = default;
+};
+
 }  // namespace quonvera
