@@ -4,6 +4,7 @@
 #include "core/Log.h"
 
 #include <nlohmann/json.hpp>
+#include <chrono>
 #include <system_error>
 
 namespace quonvera {
@@ -13,7 +14,15 @@ JsonFileUserDefaults::JsonFileUserDefaults(std::filesystem::path file) : file_(s
     if (!text || text->empty()) return;
     const auto json = nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
     if (!json.is_object()) {
-        logLine("UserDefaults: Could not read " + file_.string() + ", starting with nothing stored");
+        // Keep the unreadable file for the user rather than overwriting it at the next change.
+        const auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::system_clock::now().time_since_epoch()).count();
+        auto aside = file_;
+        aside += ".unreadable-" + std::to_string(stamp);
+        std::error_code error;
+        std::filesystem::rename(file_, aside, error);
+        logLine("UserDefaults: Could not read " + file_.string() + ", starting with nothing stored" +
+                (error ? std::string() : "; the file was moved to " + aside.string()));
         return;
     }
     for (const auto& [key, value] : json.items())
