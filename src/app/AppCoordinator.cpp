@@ -5,6 +5,7 @@
 #include "core/Uuid.h"
 
 #include <system_error>
+#include <utility>
 
 namespace quonvera {
 
@@ -147,9 +148,13 @@ void AppCoordinator::beginDictation() {
     const auto state = appState.get().kind;
     if (state != AppState::Kind::idle && state != AppState::Kind::downloadingModel) return;
     services_.analytics->track(AnalyticsEvent::transcriptionStarted);
-    isStreamingSession_ = false;
-    services_.audioEngine->disableStreaming();
-    postState(AppState::recording());
+    if (services_.settings->streamingTranscription.get() && services_.transcriptionEngine->isModelReady()) {
+        startStreamingSession();
+    } else {
+        isStreamingSession_ = false;
+        services_.audioEngine->disableStreaming();
+        postState(AppState::recording());
+    }
     services_.audioEngine->startRecording();
 }
 
@@ -164,6 +169,10 @@ void AppCoordinator::hotkeyManagerDidReleaseHotkey() {
 void AppCoordinator::hotkeyManagerDidPressEscape() {
     const auto state = appState.get().kind;
     if (state != AppState::Kind::recording && state != AppState::Kind::streamingTranscription) return;
+    if (isStreamingSession_) {
+        cancelStreamingSession();
+        return;
+    }
     logLine("AppCoordinator: Recording cancelled");
     services_.audioEngine->cancelRecording([weak = weakSelf()](std::optional<std::filesystem::path> file) {
         auto self = weak.lock();
@@ -212,6 +221,10 @@ void AppCoordinator::hotkeyManagerDidPressPasteShortcut() {
 void AppCoordinator::audioEngineDidStartRecording() { logLine("AppCoordinator: Recording started"); }
 
 void AppCoordinator::audioEngineDidFinishRecording(const std::filesystem::path& file) {
+    if (isStreamingSession_) {
+        endStreamingRecording(file);
+        return;
+    }
     logLine("AppCoordinator: Recording stopped, transcribing...");
     postState(AppState::transcribing());
     services_.transcriptionEngine->transcribe(file);
@@ -234,8 +247,8 @@ void AppCoordinator::audioEngineDidUpdateLevels(const AudioLevels& levels) {
         Notification{kAudioLevelsDidUpdate, {{kLevelsKey, std::vector<double>(levels.begin(), levels.end())}}});
 }
 
-void AppCoordinator::audioEngineDidAccumulateSamples(const std::vector<float>&) {
-    // Sample windows only matter to a streaming dictation.
+void AppCoordinator::audioEngineDidAccumulateSamples(const std::vector<float>& samples) {
+    if (isStreamingSession_) services_.transcriptionEngine->processStreamingSamples(samples, kStreamingSampleRate);
 }
 
 // MARK: the router
@@ -244,6 +257,10 @@ void AppCoordinator::transcriptionEngineDidStartTranscription() { logLine("AppCo
 
 void AppCoordinator::transcriptionEngineDidComplete(const std::string& text) {
     logLine("AppCoordinator: Transcription complete: " + text);
+    if (isStreamingSession_ && pendingStreamingAudioURL_) {
+        finishStreamingSession(text);
+        return;
+    }
     services_.analytics->trackTranscriptionCompleted(services_.transcriptionEngine->isUsingCloud());
     const auto& settings = *services_.settings;
     if ((settings.aiAutoFormat.get() || settings.aiSmartCorrections.get()) && !text.empty()) {
@@ -284,6 +301,10 @@ void AppCoordinator::enhanceAndInsert(const std::string& text) {
         });
 }
 
+void AppCoordinator::addHistoryItem(const std::string& text, bool insertionSucceeded) {
+    services_.historyService->addItem(TranscriptItem{makeUuidString(), WallClock::now(), text, insertionSucceeded});
+}
+
 void AppCoordinator::insertTranscript(const std::string& text) {
     if (!text.empty()) {
         lastTranscription_ = text;
@@ -301,7 +322,7 @@ void AppCoordinator::insertTranscript(const std::string& text) {
                 succeeded = false;
                 break;
         }
-        services_.historyService->addItem(TranscriptItem{makeUuidString(), WallClock::now(), text, succeeded});
+        addHistoryItem(text, succeeded);
     }
     postState(AppState::idle());
 }
@@ -311,6 +332,7 @@ void AppCoordinator::transcriptionEngineDidFail(const TranscriptionError& error)
     logLine("AppCoordinator: Transcription failed: " + description);
     services_.analytics->track(AnalyticsEvent::transcriptionFailed, AnalyticsMetadata{{"error", description}});
     if (error.kind != TranscriptionError::Kind::modelInitializationFailed) {
+        if (isStreamingSession_) cleanUpFailedStreamingSession();
         showError(description);
         return;
     }
@@ -337,8 +359,5 @@ void AppCoordinator::transcriptionEngineDidFinishModelDownload() {
     });
 }
 
-void AppCoordinator::transcriptionEngineDidReceivePartialText(const std::string&, const std::string&) {}
-
-void AppCoordinator::transcriptionEngineDidReviseText(const std::string&, const std::string&) {}
 
 }  // namespace quonvera

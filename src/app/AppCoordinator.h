@@ -57,6 +57,8 @@ public:
     static constexpr Duration kErrorDisplayDuration = std::chrono::seconds(3);
     static constexpr Duration kPermissionPollInterval = std::chrono::seconds(2);
     static constexpr Duration kCancelledRecordingLifetime = std::chrono::seconds(5);
+    static constexpr Duration kStreamingCancelDisplayDuration = std::chrono::seconds(1);
+    static constexpr double kStreamingSampleRate = 16000;
 
     // Creates the coordinator and makes it the delegate of the hotkey monitor, the recorder
     // and the router. Installs nothing and requests nothing until `start`.
@@ -71,6 +73,7 @@ public:
     const std::shared_ptr<Settings>& settings() const { return services_.settings; }
     const std::optional<std::string>& lastTranscription() const { return lastTranscription_; }
     bool isWaitingForPermission() const { return permissionCheckTimer_ != nullptr; }
+    bool isStreamingSession() const { return isStreamingSession_; }
 
     // HotkeyManagerDelegate
     void hotkeyManagerDidPressHotkey() override;
@@ -102,6 +105,13 @@ private:
     void enhanceAndInsert(const std::string& text);
     void insertTranscript(const std::string& text);
     void clearCancelledRecording();
+    void startStreamingSession();
+    void endStreamingRecording(const std::filesystem::path& file);
+    void finishStreamingSession(const std::string& finalText);
+    void cleanUpFailedStreamingSession();
+    void cancelStreamingSession();
+    void resetStreamingFields();
+    void addHistoryItem(const std::string& text, bool insertionSucceeded);
 
     // State changes are posted, so they land after the current main-queue work, in order.
     void postState(AppState state);
@@ -118,6 +128,10 @@ private:
     std::shared_ptr<Timer> cancelledTimer_;
     std::optional<std::string> lastTranscription_;
     bool isStreamingSession_ = false;
+    std::string streamingText_;
+    std::string pendingStreamingText_;
+    int pendingStreamingCharCount_ = 0;
+    std::optional<std::filesystem::path> pendingStreamingAudioURL_;
 };
 
 }  // namespace quonvera

@@ -4,6 +4,7 @@
 // one shared call log, so tests can check the order of effects across services.
 
 #include "app/AppCoordinator.h"
+#include "core/UnicodeText.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -120,15 +121,27 @@ public:
         log_.push_back("insert.simulatePaste");
         return true;
     }
-    void startStreamingSession() override { log_.push_back("insert.startStreamingSession"); }
-    void commitStreamingSession() override { log_.push_back("insert.commitStreamingSession"); }
-    void undoStreamingInsertion() override { log_.push_back("insert.undoStreamingInsertion"); }
+    // Streaming counts user-perceived characters as the real service does.
+    void startStreamingSession() override {
+        log_.push_back("insert.startStreamingSession");
+        streamingCount = 0;
+    }
+    void commitStreamingSession() override {
+        log_.push_back("insert.commitStreamingSession");
+        streamingCount = 0;
+    }
+    void undoStreamingInsertion() override {
+        log_.push_back("insert.undoStreamingInsertion:" + std::to_string(streamingCount));
+        streamingCount = 0;
+    }
     InsertionResult insertStreamingText(const std::string& text) override {
         log_.push_back("insert.insertStreamingText:" + text);
+        streamingCount += static_cast<int>(characterCount(text));
         return result;
     }
     InsertionResult handleRevision(int deleteCount, const std::string& text) override {
         log_.push_back("insert.handleRevision:" + std::to_string(deleteCount) + ":" + text);
+        streamingCount = static_cast<int>(characterCount(text));
         return result;
     }
     int streamingInsertedCount() const override { return streamingCount; }
