@@ -146,6 +146,22 @@ TEST_F(TranscriptHistoryServiceTest, ARoundTripKeepsIdsAndTimestampsByteForByte)
     EXPECT_EQ(second->items.get().size(), 50u);
 }
 
+TEST_F(TranscriptHistoryServiceTest, KeepsEveryDigitOfStoredTimestamps) {
+    // Timestamps at the full precision of a double, as another writer of this format keeps them.
+    nlohmann::ordered_json file = nlohmann::ordered_json::array();
+    for (int n = 0; n < 20; ++n)
+        file.push_back({{"id", entry(n).id},
+                        {"timestamp", 787000000.0 + n * 1234.567890123 + n / 7.0},
+                        {"text", "t"},
+                        {"insertionSucceeded", true}});
+    writeHistory(file.dump());
+    auto service = makeService();
+    ASSERT_EQ(service->items.get().size(), 20u);
+    service->deleteItem(entry(999));
+    queue.runUntilIdle();
+    EXPECT_EQ(readHistory(), file.dump());
+}
+
 TEST_F(TranscriptHistoryServiceTest, ClearAllLeavesAnEmptyArray) {
     writeHistory(encodeTranscriptItems(entries(3, 1)));
     auto service = makeService();
