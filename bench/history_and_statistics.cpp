@@ -1,7 +1,9 @@
 // Both operations run on the main thread and must stay well under a frame (16 ms). They write
 // to a real folder (flushed to disk), below $QUONVERA_BENCH_DIR or the current folder.
+#include "core/AtomicFile.h"
 #include "core/ManualMainQueue.h"
 #include "models/AnalyticsRecord.h"
+#include "models/TranscriptItemCoding.h"
 #include "platform/AppDirectories.h"
 #include "platform/fake/InMemoryUserDefaults.h"
 #include "platform/linux/JsonFileUserDefaults.h"
@@ -55,6 +57,16 @@ void addItemAndSaveWith100Entries(benchmark::State& state) {
     state.counters["file_bytes"] = static_cast<double>(fs::file_size(history.fileURL()));
 }
 BENCHMARK(addItemAndSaveWith100Entries)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor of the above: the flushed rewrite of a 100-entry history file on its own.
+void flushedRewriteOfA100EntryFile(benchmark::State& state) {
+    ScratchFolder folder;
+    std::vector<TranscriptItem> items;
+    for (int n = 0; n < 100; ++n) items.push_back(TranscriptItem::create(kTypicalText, true));
+    const std::string contents = encodeTranscriptItems(items);
+    for (auto _ : state) writeFileAtomically(folder.path() / "transcript_history.json", contents, 0600);
+}
+BENCHMARK(flushedRewriteOfA100EntryFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void fillEventLog(UserDefaults& defaults) {
     std::vector<AnalyticsRecord> records(1000);
