@@ -13,6 +13,9 @@ struct TranscriptItem {
     std::string text;
     bool insertionSucceeded = false;
 
+    // A new entry with a fresh id, stamped with the current time.
+    static TranscriptItem create(std::string text, bool insertionSucceeded);
+
     bool operator==(const TranscriptItem&) const = default;
 };
 
