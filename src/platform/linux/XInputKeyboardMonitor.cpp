@@ -14,7 +14,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <thread>
@@ -30,37 +29,6 @@ using Clock = std::chrono::steady_clock;
 // A layout change arrives as a burst of mapping notifications; the keyboard is read again once
 // they have stopped for this long.
 constexpr auto kRemapDelay = std::chrono::milliseconds(100);
-
-// X reports protocol errors through one process-wide handler. While a batch of grabs is sent,
-// errors on this monitor's connection are counted (a combination another client holds fails
-// alone); errors on any other connection go to the handler that was installed before.
-std::mutex trapMutex;
-std::atomic<Display*> trapDisplay{nullptr};
-std::atomic<XErrorHandler> trapPrevious{nullptr};
-int trapErrors = 0;
-
-int trapHandler(Display* display, XErrorEvent* error) {
-    if (display == trapDisplay.load()) {
-        ++trapErrors;
-        return 0;
-    }
-    const XErrorHandler previous = trapPrevious.load();
-    return previous ? previous(display, error) : 0;
-}
-
-template <typename Requests>
-int sendTrappingErrors(Display* display, Requests&& requests) {
-    std::lock_guard lock(trapMutex);
-    XSync(display, False);
-    trapErrors = 0;
-    trapDisplay = display;
-    trapPrevious = XSetErrorHandler(trapHandler);
-    requests();
-    XSync(display, False);
-    XSetErrorHandler(trapPrevious.load());
-    trapDisplay = nullptr;
-    return trapErrors;
-}
 
 // Every combination of the given modifier masks, including none.
 std::vector<unsigned> combinations(const std::vector<unsigned>& masks) {
@@ -120,8 +88,9 @@ public:
 
 private:
     struct Grab {
+        int device;
         unsigned keycode;
-        unsigned modifiers;
+        std::vector<XIGrabModifiers> modifiers;
     };
 
     static void connectionLost(Display*, void* data) { static_cast<Session*>(data)->connectionLost_ = true; }
@@ -170,15 +139,17 @@ private:
             if (type == XI_RawKeyPress || type == XI_RawKeyRelease) {
                 const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
                 handleKey(static_cast<unsigned>(raw->detail), type == XI_RawKeyPress, (raw->flags & XIKeyRepeat) != 0);
+            } else if (type == XI_KeyPress) {
+                // One of our grabs fired and froze the keyboard. The key's raw event came first,
+                // so the handler has already decided: keep the key, or hand it on to the focused
+                // window. Either way the keyboard is thawed at once.
+                const auto* key = static_cast<const XIDeviceEvent*>(event.xcookie.data);
+                const auto keycode = static_cast<std::size_t>(key->detail);
+                const bool swallow = keycode < lastDecision_.size() && lastDecision_[keycode] == KeyDisposition::swallow;
+                XIAllowEvents(display_, key->deviceid, swallow ? XIAsyncDevice : XIReplayDevice, CurrentTime);
+                XFlush(display_);
             }
             XFreeEventData(display_, &event.xcookie);
-        } else if (event.type == KeyPress) {
-            // One of our grabs fired and froze the keyboard. The key's raw event came first, so
-            // the handler has already decided: keep the key, or hand it on to the focused window.
-            const bool swallow = event.xkey.keycode < lastDecision_.size() &&
-                                 lastDecision_[event.xkey.keycode] == KeyDisposition::swallow;
-            XAllowEvents(display_, swallow ? AsyncKeyboard : ReplayKeyboard, CurrentTime);
-            XFlush(display_);
         } else if (event.type == MappingNotify && event.xmapping.request != MappingPointer) {
             XRefreshKeyboardMapping(&event.xmapping);
             remapDue_ = Clock::now() + kRemapDelay;
@@ -229,6 +200,13 @@ private:
             XFreeModifiermap(modifiers);
         }
         if (altMask_ == 0) altMask_ = Mod1Mask;
+        masterKeyboards_.clear();
+        int count = 0;
+        if (XIDeviceInfo* devices = XIQueryDevice(display_, XIAllMasterDevices, &count)) {
+            for (int i = 0; i < count; ++i)
+                if (devices[i].use == XIMasterKeyboard) masterKeyboards_.push_back(devices[i].deviceid);
+            XIFreeDeviceInfo(devices);
+        }
         if (superMask_ == 0) superMask_ = Mod4Mask;
     }
 
@@ -242,22 +220,37 @@ private:
 
     std::vector<unsigned> lockStates() const { return combinations({LockMask, numLockMask_, scrollLockMask_}); }
 
+    // Grabs are made on each master keyboard itself: a grab for all master devices at once would
+    // apply the synchronous mode to the pointer instead. Passive grabs report combinations
+    // another client holds in their reply (not as errors), so one taken combination fails alone.
     std::vector<Grab> grab(const std::vector<unsigned>& keycodes, unsigned required, const std::vector<unsigned>& optional) {
+        std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+        XISetMask(bits.data(), XI_KeyPress);
+        XISetMask(bits.data(), XI_KeyRelease);
+        XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
         std::vector<Grab> grabs;
-        for (unsigned keycode : keycodes)
-            for (unsigned extra : combinations(optional))
-                for (unsigned locks : lockStates()) grabs.push_back({keycode, required | extra | locks});
-        const int failed = sendTrappingErrors(display_, [&] {
-            for (const Grab& g : grabs)
-                XGrabKey(display_, static_cast<int>(g.keycode), g.modifiers, root_, False, GrabModeAsync, GrabModeSync);
-        });
+        int failed = 0;
+        for (int device : masterKeyboards_) {
+            for (unsigned keycode : keycodes) {
+                Grab grab{device, keycode, {}};
+                for (unsigned extra : combinations(optional))
+                    for (unsigned locks : lockStates())
+                        grab.modifiers.push_back({static_cast<int>(required | extra | locks), 0});
+                auto results = grab.modifiers;
+                failed += XIGrabKeycode(display_, device, static_cast<int>(keycode), root_, XIGrabModeSync,
+                                        XIGrabModeAsync, False, &mask, static_cast<int>(results.size()), results.data());
+                grabs.push_back(std::move(grab));
+            }
+        }
         if (failed > 0)
             logLine("XInputKeyboardMonitor: " + std::to_string(failed) + " key combinations are held by another program");
         return grabs;
     }
 
     void ungrab(std::vector<Grab>& grabs) {
-        for (const Grab& g : grabs) XUngrabKey(display_, static_cast<int>(g.keycode), g.modifiers, root_);
+        for (auto& g : grabs)
+            XIUngrabKeycode(display_, g.device, static_cast<int>(g.keycode), root_,
+                            static_cast<int>(g.modifiers.size()), g.modifiers.data());
         grabs.clear();
     }
 
@@ -293,6 +286,7 @@ private:
     XKeyTranslator translator_;
     std::array<KeyDisposition, 256> lastDecision_{};
     unsigned numLockMask_ = 0, scrollLockMask_ = 0, altMask_ = 0, superMask_ = 0;
+    std::vector<int> masterKeyboards_;
     std::vector<Grab> pasteGrabs_;
     std::vector<Grab> escapeGrabs_;
     std::atomic<bool> escapeWanted_{false};
