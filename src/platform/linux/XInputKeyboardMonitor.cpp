@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <poll.h>
@@ -83,7 +84,10 @@ public:
 
     void setEscapeGrabbed(bool grabbed) {
         escapeWanted_ = grabbed;
-        wake();
+        // From the handler the grab is changed at once, so that it is in place before anybody
+        // hears that the hotkey went down.
+        if (std::this_thread::get_id() == monitorThread_.load()) followEscapeRequest();
+        else wake();
     }
 
 private:
@@ -103,6 +107,7 @@ private:
     }
 
     void run(const std::stop_token& stop) {
+        monitorThread_ = std::this_thread::get_id();
         const int connectionFd = ConnectionNumber(display_);
         while (!stop.stop_requested() && !connectionLost_) {
             while (!connectionLost_ && XPending(display_) > 0) {
@@ -160,7 +165,6 @@ private:
         const auto translated = translator_.translate(keycode, press, serverRepeat);
         const KeyDisposition disposition = translated ? handler_(*translated) : KeyDisposition::pass;
         if (press && keycode < lastDecision_.size()) lastDecision_[keycode] = disposition;
-        followEscapeRequest();  // an Esc right after the hotkey must already meet the grab
     }
 
     void readKeyboard() {
@@ -275,6 +279,7 @@ private:
         readKeyboard();
         grabPasteShortcut();
         followEscapeRequest();
+        logLine("XInputKeyboardMonitor: Keyboard layout changed");
     }
 
     Display* display_;
@@ -293,6 +298,7 @@ private:
     bool escapeGrabbed_ = false;
     std::optional<Clock::time_point> remapDue_;
     std::atomic<bool> connectionLost_{false};
+    std::atomic<std::thread::id> monitorThread_{};
     std::jthread thread_;  // last: started once everything above exists
 };
 
@@ -309,7 +315,14 @@ XInputKeyboardMonitor::~XInputKeyboardMonitor() { stop(); }
 
 bool XInputKeyboardMonitor::start(Handler handler) {
     if (session_) return true;
-    Display* display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
+    Display* display = nullptr;
+    // A busy server may refuse a connection for a moment (EAGAIN); a missing one fails at once.
+    for (int attempt = 0; attempt < 5 && !display; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        errno = 0;
+        display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
+        if (!display && errno != EAGAIN) break;
+    }
     if (!display) {
         logLine("XInputKeyboardMonitor: Cannot open the X display");
         return false;
