@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,6 +105,8 @@ struct RuleCase {
     std::vector<std::string> logLines;  // every "HotkeyManager: " line after start, without the prefix
     bool recordingHotkey = false;
 };
+
+void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
 
 const RuleCase kRuleCases[] = {
     {"fn press and release", HotkeyMode::fnKey, {},

@@ -3,7 +3,6 @@
 #include "core/Log.h"
 #include "platform/linux/XKeyTranslator.h"
 
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>

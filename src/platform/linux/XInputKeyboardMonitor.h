@@ -10,10 +10,11 @@ namespace quonvera {
 
 // The keyboard of an X11 session: XInput 2 raw key events on the root window, on a connection
 // and thread of the monitor's own, translated by XKeyTranslator. Holding keys back uses
-// synchronous passive grabs on the root window (Super+Control+V always, Esc while asked), one
-// per state of the lock modifiers; each grab that fires is released at once, passing the key on
-// to the focused window unless the handler swallowed it. Key codes and grabs follow keyboard
-// layout changes.
+// synchronous XInput 2 passive grabs on the root window for each master keyboard
+// (Super+Control+V always, Esc while asked), one per state of the lock modifiers. A grab that
+// fires freezes the keyboard only until the monitor has read the key: it then either keeps the
+// key (the handler swallowed it) or replays it to the focused window. Key codes and grabs
+// follow keyboard layout changes (read again 100 ms after the last mapping notification).
 class XInputKeyboardMonitor final : public KeyboardMonitor {
 public:
     // `displayName` empty: $DISPLAY. `fnKeyName`: the keysym name of the key that stands in for
