@@ -19,12 +19,12 @@ trap cleanup EXIT
 export XDG_RUNTIME_DIR="$run_dir/runtime"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
-# X server on a free display number.
-for display in $(seq 90 120); do
-  [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-done
-Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$run_dir/xvfb.log" 2>&1 &
+# X server on a display number it picks itself, so parallel runs never share one.
+exec {display_fd}<> <(:)
+Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp >"$run_dir/xvfb.log" 2>&1 &
 pids+=($!)
+read -r -t 20 display <&"$display_fd" || { echo "Xvfb did not start:"; cat "$run_dir/xvfb.log"; exit 1; }
+exec {display_fd}>&-
 export DISPLAY=":$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 

@@ -30,7 +30,10 @@ bool writeAll(int fd, std::string_view data) {
 std::optional<std::string> writeFileAtomically(const std::filesystem::path& path, std::string_view contents,
                                                mode_t mode) {
     const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
-    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".XXXXXX";
+    std::string pattern = (folder / name).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return errnoText("cannot create a temporary file in " + folder.string());
     auto fail = [&](const std::string& what) {
