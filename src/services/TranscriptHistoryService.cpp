@@ -106,8 +106,7 @@ void TranscriptHistoryService::saveHistory() {
         logLine("TranscriptHistoryService: Failed to save history: no folder for application data");
         return;
     }
-    if (auto error = writeFileAtomically(fileURL_, encodeTranscriptItems(items.get()), 0600))
-        logLine("TranscriptHistoryService: Failed to save history: " + *error);
+    writer_.write(fileURL_, encodeTranscriptItems(items.get()), 0600);
 }
 
 std::optional<TranscriptItem> TranscriptHistoryService::mostRecentItem() const {

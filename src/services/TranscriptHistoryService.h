@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BackgroundFileWriter.h"
 #include "app/contract/TranscriptHistoryServiceInterface.h"
 #include "core/Published.h"
 #include "platform/AppDirectories.h"
@@ -33,6 +34,8 @@ public:
 
     std::optional<TranscriptItem> mostRecentItem() const;
     const std::filesystem::path& fileURL() const { return fileURL_; }
+    // The file is rewritten on a background writer; this waits until it holds every change.
+    void flush() { writer_.flush(); }
 
     void addItem(const TranscriptItem& item) override;
     // Removes every entry with the item's id; the file is rewritten even when none matched.
@@ -50,6 +53,7 @@ private:
     MainQueue& mainQueue_;
     std::filesystem::path fileURL_;
     std::shared_ptr<char> lifetime_ = std::make_shared<char>();
+    BackgroundFileWriter writer_{"TranscriptHistoryService: Failed to save history"};
 };
 
 }  // namespace quonvera

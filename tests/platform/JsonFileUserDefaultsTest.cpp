@@ -37,6 +37,7 @@ TEST(JsonFileUserDefaultsTest, ValuesSurviveARestartInAPrivateFile) {
     EXPECT_EQ(reopened.stringForKey("com.quonvera.settings"), R"({"language":"en"})");
     EXPECT_EQ(reopened.stringForKey("com.quonvera.installID"), "ABC");
     reopened.removeKey("com.quonvera.installID");
+    reopened.flush();
     EXPECT_FALSE(JsonFileUserDefaults(file).stringForKey("com.quonvera.installID").has_value());
 }
 
@@ -51,6 +52,7 @@ TEST(JsonFileUserDefaultsTest, MissingEmptyOrUnreadableFilesMeanNothingStored) {
         JsonFileUserDefaults defaults(file);
         EXPECT_FALSE(defaults.stringForKey("com.quonvera.settings").has_value()) << name;
         defaults.setString("k", "v");
+        defaults.flush();
         EXPECT_EQ(JsonFileUserDefaults(file).stringForKey("k"), "v") << name;
     }
     // The unreadable ones were kept aside, not overwritten; an empty file holds nothing to keep.
@@ -68,6 +70,7 @@ TEST(JsonFileUserDefaultsTest, NonStringMembersAreIgnoredAndRemoveAllDeletesTheF
     EXPECT_FALSE(defaults.stringForKey("a").has_value());
     EXPECT_EQ(defaults.stringForKey("b"), "text");
     defaults.removeAll();
+    defaults.flush();
     EXPECT_FALSE(fs::exists(file));
     EXPECT_FALSE(defaults.stringForKey("b").has_value());
 }

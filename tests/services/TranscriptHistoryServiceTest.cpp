@@ -50,6 +50,11 @@ protected:
         std::ofstream(folder / "transcript_history.json", std::ios::binary) << contents;
     }
     void writeHistory(const std::string& contents) { writeHistory(contents, directories.applicationSupport); }
+    // Runs the queued changes and waits until the file holds them.
+    void settle(TranscriptHistoryService& service) {
+        queue.runUntilIdle();
+        service.flush();
+    }
     std::string readHistory() const { return readWholeFile(historyFile()).value_or("<missing>"); }
     std::vector<fs::path> unreadableFiles() const {
         std::vector<fs::path> found;
@@ -73,7 +78,7 @@ TEST_F(TranscriptHistoryServiceTest, ChangesWaitForTheMainQueueAndApplyInCallOrd
     service->addItem(entry(2));
     service->deleteItem(entry(1));
     service->addItem(entry(3));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(service->items.get(), (std::vector<TranscriptItem>{entry(3), entry(2)}));
     EXPECT_EQ(service->mostRecentItem(), entry(3));
     EXPECT_EQ(readHistory(), encodeTranscriptItems({entry(3), entry(2)}));
@@ -88,7 +93,7 @@ TEST_F(TranscriptHistoryServiceTest, ObserversHearEachChangeOnTheQueue) {
     service->addItem(entry(2));
     service->clearAll();
     EXPECT_TRUE(sizes.empty());
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 2, 0}));
 }
 
@@ -98,7 +103,7 @@ TEST_F(TranscriptHistoryServiceTest, The101stEntryPushesOutTheOldest) {
     ASSERT_EQ(service->items.get().size(), 100u);
 
     service->addItem(entry(101));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(service->items.get(), entries(101, 2));
     const auto onDisk = nlohmann::json::parse(readHistory());
     EXPECT_EQ(onDisk.size(), 100u);
@@ -112,7 +117,7 @@ TEST_F(TranscriptHistoryServiceTest, AHandEditedFileOfMoreThan100LoadsWholeAndTr
     EXPECT_EQ(service->items.get(), entries(120, 1)) << "file order, no trimming at load";
 
     service->addItem(entry(121));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(service->items.get(), entries(121, 22));
     EXPECT_EQ(nlohmann::json::parse(readHistory()).size(), 100u);
 }
@@ -121,7 +126,7 @@ TEST_F(TranscriptHistoryServiceTest, WritesCompactJsonWithMembersInOrderAndFract
     auto service = makeService();
     service->addItem({"0A1B2C3D-4E5F-4A6B-8C7D-8E9FA0B1C2D3", wallTimeFromReferenceSeconds(787654321.123456),
                       "Say \"hi\"\n", false});
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(readHistory(),
               R"([{"id":"0A1B2C3D-4E5F-4A6B-8C7D-8E9FA0B1C2D3","timestamp":787654321.123456,"text":"Say \"hi\"\n",)"
               R"("insertionSucceeded":false}])");
@@ -131,7 +136,7 @@ TEST_F(TranscriptHistoryServiceTest, ARoundTripKeepsIdsAndTimestampsByteForByte)
     {
         auto first = makeService();
         for (int n = 0; n < 50; ++n) first->addItem(TranscriptItem::create("spoken " + std::to_string(n), n % 3 != 0));
-        queue.runUntilIdle();
+        settle(*first);
     }
     const std::string written = readHistory();
 
@@ -141,7 +146,7 @@ TEST_F(TranscriptHistoryServiceTest, ARoundTripKeepsIdsAndTimestampsByteForByte)
     // back the compact form, so this also shows that deleting an absent id rewrites the file.
     writeHistory(nlohmann::json::parse(written).dump(2));
     second->deleteItem(entry(999));
-    queue.runUntilIdle();
+    settle(*second);
     EXPECT_EQ(readHistory(), written);
     EXPECT_EQ(second->items.get().size(), 50u);
 }
@@ -158,7 +163,7 @@ TEST_F(TranscriptHistoryServiceTest, KeepsEveryDigitOfStoredTimestamps) {
     auto service = makeService();
     ASSERT_EQ(service->items.get().size(), 20u);
     service->deleteItem(entry(999));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(readHistory(), file.dump());
 }
 
@@ -166,7 +171,7 @@ TEST_F(TranscriptHistoryServiceTest, ClearAllLeavesAnEmptyArray) {
     writeHistory(encodeTranscriptItems(entries(3, 1)));
     auto service = makeService();
     service->clearAll();
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_TRUE(service->items.get().empty());
     EXPECT_EQ(readHistory(), "[]");
 }
@@ -221,7 +226,7 @@ TEST_P(UnreadableHistoryTest, LoadsEmptyAndKeepsTheOldFileAside) {
 
     // The next change starts a new file; the old content stays where it was put.
     service->addItem(entry(7));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(readHistory(), encodeTranscriptItems({entry(7)}));
     EXPECT_EQ(readWholeFile(aside[0]), unreadable.contents);
 }
@@ -301,7 +306,7 @@ TEST_F(TranscriptHistoryServiceTest, KeepsTheFolderAndFilePrivate) {
     {
         auto fresh = makeService();
         fresh->addItem(entry(1));
-        queue.runUntilIdle();
+        settle(*fresh);
         EXPECT_EQ(modeOf(directories.applicationSupport), 0700u);
         EXPECT_EQ(modeOf(historyFile()), 0600u);
     }
@@ -318,13 +323,13 @@ TEST_F(TranscriptHistoryServiceTest, AFailedWriteIsLoggedAndTheNextChangeWritesT
     fs::remove_all(directories.applicationSupport);
     LogCapture log;
     service->addItem(entry(1));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(log.linesStartingWith("TranscriptHistoryService: Failed to save history: ").size(), 1u);
     EXPECT_EQ(service->items.get(), (std::vector<TranscriptItem>{entry(1)}));
 
     fs::create_directories(directories.applicationSupport);
     service->addItem(entry(2));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(readHistory(), encodeTranscriptItems({entry(2), entry(1)}));
 }
 
@@ -342,7 +347,7 @@ TEST_F(TranscriptHistoryServiceTest, WithoutAnApplicationDataFolderTheHistorySta
     auto service = makeService();
     LogCapture log;
     service->addItem(entry(1));
-    queue.runUntilIdle();
+    settle(*service);
     EXPECT_EQ(service->items.get().size(), 1u);
     EXPECT_EQ(log.linesStartingWith("TranscriptHistoryService: Failed to save history: ").size(), 1u);
 }

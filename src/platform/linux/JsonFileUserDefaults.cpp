@@ -50,21 +50,22 @@ void JsonFileUserDefaults::removeKey(const std::string& key) {
 void JsonFileUserDefaults::removeAll() {
     std::lock_guard lock(mutex_);
     values_.clear();
-    std::error_code ignored;
-    std::filesystem::remove(file_, ignored);
+    writer_.remove(file_);
 }
 
 void JsonFileUserDefaults::writeLocked() {
     nlohmann::json json = nlohmann::json::object();
     for (const auto& [key, value] : values_) json[key] = value;
-    std::error_code error;
     const auto folder = file_.parent_path();
-    if (!folder.empty() && !std::filesystem::exists(folder, error)) {
-        std::filesystem::create_directories(folder, error);
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+    if (!folderReady_ && !folder.empty()) {
+        std::error_code error;
+        if (!std::filesystem::exists(folder, error)) {
+            std::filesystem::create_directories(folder, error);
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+        }
+        folderReady_ = true;
     }
-    if (auto failure = writeFileAtomically(file_, json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)))
-        logLine("UserDefaults: Could not save: " + *failure);
+    writer_.write(file_, json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), 0600);
 }
 
 }  // namespace quonvera

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BackgroundFileWriter.h"
 #include "platform/UserDefaults.h"
 
 #include <filesystem>
@@ -8,9 +9,9 @@
 
 namespace quonvera {
 
-// User defaults kept in one JSON object file whose members are the keys. Every change
-// rewrites the file atomically with mode 0600. A missing, empty or unreadable file means
-// nothing is stored.
+// User defaults kept in one JSON object file whose members are the keys. Values change in
+// memory at once; the file is rewritten atomically (mode 0600) on a background writer, so a
+// change never waits for the disk. A missing, empty or unreadable file means nothing is stored.
 class JsonFileUserDefaults final : public UserDefaults {
 public:
     explicit JsonFileUserDefaults(std::filesystem::path file);
@@ -21,6 +22,8 @@ public:
     void removeAll() override;
 
     const std::filesystem::path& file() const { return file_; }
+    // Waits until the file holds every change made so far.
+    void flush() { writer_.flush(); }
 
 private:
     void writeLocked();
@@ -28,6 +31,8 @@ private:
     std::filesystem::path file_;
     mutable std::mutex mutex_;
     std::map<std::string, std::string> values_;
+    bool folderReady_ = false;
+    BackgroundFileWriter writer_{"UserDefaults: Could not save"};
 };
 
 }  // namespace quonvera
