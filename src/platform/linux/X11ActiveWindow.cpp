@@ -2,6 +2,7 @@
 
 #include "platform/linux/X11ErrorTrap.h"
 
+#include <X11/Xlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
@@ -31,7 +32,7 @@ std::optional<std::string> X11ActiveWindow::applicationClass() {
     return name;
 }
 
-Window X11ActiveWindow::activeWindow() {
+unsigned long X11ActiveWindow::activeWindow() {
     const Atom property = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
     Atom type = None;
     int format = 0;

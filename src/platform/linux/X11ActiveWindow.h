@@ -2,7 +2,7 @@
 
 #include "platform/ActiveWindow.h"
 
-#include <X11/Xlib.h>
+struct _XDisplay;
 
 namespace quonvera {
 
@@ -19,10 +19,10 @@ public:
     std::optional<std::string> applicationClass() override;
 
 private:
-    Window activeWindow();
-    std::optional<std::string> classOf(Window window);
+    unsigned long activeWindow();
+    std::optional<std::string> classOf(unsigned long window);
 
-    Display* display_;
+    _XDisplay* display_;
 };
 
 }  // namespace quonvera

@@ -1,5 +1,6 @@
 #include "platform/linux/XTestKeystrokeSender.h"
 
+#include <X11/Xlib.h>
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>

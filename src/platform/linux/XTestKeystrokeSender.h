@@ -2,9 +2,9 @@
 
 #include "platform/KeystrokeSender.h"
 
-#include <X11/Xlib.h>
-
 #include <initializer_list>
+
+struct _XDisplay;
 
 namespace quonvera {
 
@@ -26,7 +26,7 @@ private:
     // key in the active layout or the display cannot be used.
     bool pressChord(std::initializer_list<unsigned long> keySymbols);
 
-    Display* display_ = nullptr;
+    _XDisplay* display_ = nullptr;
 };
 
 }  // namespace quonvera
