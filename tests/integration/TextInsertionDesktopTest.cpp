@@ -271,6 +271,8 @@ struct LayoutCase {
     std::string variant;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* out) { *out << c.name; }
+
 class TextInsertionPasteTest : public TextInsertionDesktopTest, public testing::WithParamInterface<LayoutCase> {};
 
 TEST_P(TextInsertionPasteTest, PastesLeavesTheTextOnTheClipboardAndUndoes) {
@@ -320,6 +322,8 @@ struct NotificationCase {
     bool serverReadsMarkup;
     std::string expectedBody;
 };
+
+void PrintTo(const NotificationCase& c, std::ostream* out) { *out << c.name; }
 
 class TextInsertionNotificationTest : public TextInsertionDesktopTest,
                                       public testing::WithParamInterface<NotificationCase> {};

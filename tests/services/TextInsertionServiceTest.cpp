@@ -66,6 +66,8 @@ struct RouteCase {
     Lines expectedLog;
 };
 
+void PrintTo(const RouteCase& c, std::ostream* out) { *out << c.name; }
+
 class TextInsertionRouteTest : public TextInsertionServiceTest, public testing::WithParamInterface<RouteCase> {};
 
 TEST_P(TextInsertionRouteTest, ChoosesTheRouteAndReportsIt) {
@@ -164,6 +166,8 @@ struct SpliceCase {
     std::string expectedValue;
     std::int64_t expectedCaret;
 };
+
+void PrintTo(const SpliceCase& c, std::ostream* out) { *out << c.name; }
 
 class TextInsertionSpliceTest : public TextInsertionServiceTest, public testing::WithParamInterface<SpliceCase> {};
 
