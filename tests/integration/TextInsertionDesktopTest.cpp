@@ -396,5 +396,21 @@ TEST_F(TextInsertionDesktopTest, RevisionAndUndoRemoveExactlyTheCountedCharacter
     EXPECT_TRUE(field->waitForText("Start: ")) << field->text();
 }
 
+// Without a window manager nobody sets _NET_ACTIVE_WINDOW; the X input focus tells the window.
+TEST(ActiveWindowWithoutWindowManagerTest, FallsBackToTheInputFocus) {
+    ASSERT_TRUE(std::getenv("DISPLAY")) << "no X display: run the tests under scripts/with-test-servers.sh";
+    TemporaryFolder folder;
+    // What a window manager that ran before may have left.
+    runToEnd({"xprop", "-root", "-remove", "_NET_ACTIVE_WINDOW"}, folder / "xprop.txt");
+    X11ActiveWindow activeWindow;
+    SpawnedProcess field({systemPython, (supportFolder / "gtk_text_field.py").string(), (folder / "state.json").string()},
+                         {.environment = {{"NO_AT_BRIDGE", "1"}}});
+    runToEnd({"xdotool", "search", "--sync", "--name", "Quonvera test field", "windowfocus", "--sync"},
+             folder / "xdotool.txt");
+
+    EXPECT_TRUE(waitUntil([&] { return activeWindow.applicationClass() == "Gtk_text_field.py"; }))
+        << activeWindow.applicationClass().value_or("<none>");
+}
+
 }  // namespace
 }  // namespace quonvera

@@ -20,19 +20,29 @@ std::optional<std::string> X11ActiveWindow::applicationClass() {
     if (!display_) {
         return std::nullopt;
     }
+    {
+        // A window manager that has gone may leave a stale property behind.
+        X11ErrorTrap trap(display_);
+        const Window window = windowManagerActiveWindow();
+        if (window != None) {
+            auto name = classOf(window);
+            if (!trap.failed()) {
+                return name;
+            }
+        }
+    }
     X11ErrorTrap trap(display_);
-    const Window window = activeWindow();
-    if (window == None || trap.failed()) {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display_, &focus, &revert);
+    if (focus == None || focus == PointerRoot || trap.failed()) {
         return std::nullopt;
     }
-    auto name = classOf(window);
-    if (trap.failed()) {
-        return std::nullopt;
-    }
-    return name;
+    auto name = classOf(focus);
+    return trap.failed() ? std::nullopt : name;
 }
 
-unsigned long X11ActiveWindow::activeWindow() {
+unsigned long X11ActiveWindow::windowManagerActiveWindow() {
     const Atom property = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
     Atom type = None;
     int format = 0;
@@ -47,13 +57,6 @@ unsigned long X11ActiveWindow::activeWindow() {
     }
     if (data) {
         XFree(data);
-    }
-    if (window == None) {
-        int revert = 0;
-        XGetInputFocus(display_, &window, &revert);
-        if (window == PointerRoot) {
-            window = None;
-        }
     }
     return window;
 }

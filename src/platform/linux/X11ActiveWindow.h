@@ -19,7 +19,7 @@ public:
     std::optional<std::string> applicationClass() override;
 
 private:
-    unsigned long activeWindow();
+    unsigned long windowManagerActiveWindow();
     std::optional<std::string> classOf(unsigned long window);
 
     _XDisplay* display_;
