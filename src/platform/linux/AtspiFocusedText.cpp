@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace quonvera {
 namespace {
 
 constexpr int requestTimeoutMs = 1000;
 constexpr int applicationStartTimeoutMs = 3000;
-constexpr int maxObjectsSearched = 4000;
+constexpr int maxObjectsSearched = 2000;
 
 struct GObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
@@ -65,6 +66,43 @@ GObjectPtr<AtspiAccessible> findFocused(AtspiAccessible* object, int& budget) {
         }
     }
     return nullptr;
+}
+
+// Asks the application to search its own tree in one request (the Collection interface). The
+// first value is false when the application cannot answer that way.
+std::pair<bool, GObjectPtr<AtspiAccessible>> findFocusedThroughCollection(AtspiAccessible* window) {
+    GObjectPtr<AtspiCollection> collection{atspi_accessible_get_collection_iface(window)};
+    if (!collection) {
+        return {false, nullptr};
+    }
+    GArray* wanted = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
+    const AtspiStateType focused = ATSPI_STATE_FOCUSED;
+    g_array_append_val(wanted, focused);
+    GObjectPtr<AtspiStateSet> states{atspi_state_set_new(wanted)};
+    g_array_free(wanted, TRUE);
+    GObjectPtr<AtspiMatchRule> rule{atspi_match_rule_new(states.get(), ATSPI_Collection_MATCH_ALL, nullptr,
+                                                         ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL,
+                                                         nullptr, ATSPI_Collection_MATCH_ALL, FALSE)};
+    RequestError error;
+    GArray* matches = atspi_collection_get_matches(collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL,
+                                                   1, TRUE, error.out());
+    if (error.failed() || !matches) {
+        if (matches) {
+            g_array_free(matches, TRUE);
+        }
+        return {false, nullptr};
+    }
+    GObjectPtr<AtspiAccessible> found;
+    for (guint i = 0; i < matches->len; ++i) {
+        auto* match = g_array_index(matches, AtspiAccessible*, i);
+        if (!found && match) {
+            found.reset(match);
+        } else if (match) {
+            g_object_unref(match);
+        }
+    }
+    g_array_free(matches, TRUE);
+    return {true, std::move(found)};
 }
 
 class AtspiFocusedTextElement : public FocusedTextElement {
@@ -186,7 +224,11 @@ std::unique_ptr<FocusedTextElement> AtspiFocusedText::focusedElement() {
             if (!window || !hasState(window.get(), ATSPI_STATE_ACTIVE)) {
                 continue;
             }
-            if (auto focused = findFocused(window.get(), budget)) {
+            auto [answered, focused] = findFocusedThroughCollection(window.get());
+            if (!answered) {
+                focused = findFocused(window.get(), budget);
+            }
+            if (focused) {
                 return std::make_unique<AtspiFocusedTextElement>(std::move(focused));
             }
         }
