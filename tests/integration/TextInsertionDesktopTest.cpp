@@ -89,10 +89,9 @@ struct FieldState {
 class GtkTextField {
 public:
     GtkTextField(const TemporaryFolder& folder, const std::string& text, std::pair<int, int> selection,
-                 bool accessible)
+                 bool accessible, bool password)
         : stateFile_(folder / "field.json"),
-          process_({systemPython, (supportFolder / "gtk_text_field.py").string(), stateFile_.string(), "--text",
-                    text, "--select", std::to_string(selection.first), std::to_string(selection.second)},
+          process_(arguments(text, selection, password),
                    {.environment = accessible ? std::map<std::string, std::string>{}
                                               : std::map<std::string, std::string>{{"NO_AT_BRIDGE", "1"}}}) {}
 
@@ -122,6 +121,16 @@ public:
     bool isRunning() { return process_.isRunning(); }
 
 private:
+    std::vector<std::string> arguments(const std::string& text, std::pair<int, int> selection, bool password) const {
+        std::vector<std::string> result{systemPython, (supportFolder / "gtk_text_field.py").string(),
+                                        stateFile_.string(), "--text", text, "--select",
+                                        std::to_string(selection.first), std::to_string(selection.second)};
+        if (password) {
+            result.push_back("--password");
+        }
+        return result;
+    }
+
     std::filesystem::path stateFile_;
     SpawnedProcess process_;
 };
@@ -205,15 +214,15 @@ protected:
     }
 
     std::unique_ptr<GtkTextField> startField(const std::string& text, std::pair<int, int> selection,
-                                             bool accessible) {
-        auto field = std::make_unique<GtkTextField>(folder_, text, selection, accessible);
+                                             bool accessible, bool password = false) {
+        auto field = std::make_unique<GtkTextField>(folder_, text, selection, accessible, password);
         if (!field->waitUntilFocusedWith(selection)) {
             ADD_FAILURE() << "the GTK text field did not come up focused (it needs python3-gi and gir1.2-gtk-3.0)";
             return nullptr;
         }
         if (accessible && !waitUntil([&] {
                 auto element = focusedText_->focusedElement();
-                return element && element->value() == text;
+                return element && (password || element->value() == text);
             })) {
             ADD_FAILURE() << "the GTK text field did not appear on the accessibility bus";
             return nullptr;
@@ -261,6 +270,16 @@ TEST_F(TextInsertionDesktopTest, AccessibilityReplacesTheSelectionAndLeavesTheCl
     })) << "the caret did not end after the text with nothing selected";
     EXPECT_TRUE(log_.contains("TextInsertionService: Inserted via Accessibility API (clipboard preserved)"));
     EXPECT_EQ(clipboardAsOthersSeeIt(), "earlier clipboard");
+}
+
+// A password field shows its value as bullets; writing it back would replace the password.
+TEST_F(TextInsertionDesktopTest, PasswordFieldIsNeverRewrittenAndGetsThePaste) {
+    auto field = startField("hunter2", {7, 7}, true, true);
+    ASSERT_TRUE(field);
+    auto service = realService();
+
+    EXPECT_EQ(service.insertText("secret"), InsertionResult::clipboardPaste);
+    EXPECT_TRUE(field->waitForText("hunter2secret")) << field->text();
 }
 
 // The paste route into a field that is not on the accessibility bus, in several keyboard layouts:

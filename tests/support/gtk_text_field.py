@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A GTK 3 window with one text entry, for the text insertion tests.
 
-Usage: gtk_text_field.py STATE_FILE [--text TEXT] [--select START END]
+Usage: gtk_text_field.py STATE_FILE [--text TEXT] [--select START END] [--password]
 
 Writes the entry's state as JSON to STATE_FILE (replaced whole) whenever it changes:
 {"text": ..., "cursor": ..., "selection": [start, end], "focused": bool}, offsets in code
@@ -22,12 +22,15 @@ def main():
     parser.add_argument("state_file")
     parser.add_argument("--text", default="")
     parser.add_argument("--select", nargs=2, type=int, metavar=("START", "END"))
+    parser.add_argument("--password", action="store_true", help="hide the text as in a password field")
     args = parser.parse_args()
 
     window = Gtk.Window(title="Quonvera test field")
     window.set_default_size(500, 80)
     entry = Gtk.Entry()
     entry.set_text(args.text)
+    if args.password:
+        entry.set_visibility(False)
     window.add(entry)
     selected_once = [False]
 
