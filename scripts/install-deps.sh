@@ -13,6 +13,8 @@ packages=(
   # servers and clients the integration tests start
   xvfb xauth x11-utils x11-xserver-utils xdotool dbus dbus-x11 pulseaudio pulseaudio-utils espeak-ng sox
   python3
+  # real X clients and desktop services the text insertion tests drive
+  openbox xfce4-terminal python3-gi gir1.2-gtk-3.0 at-spi2-core xclip x11-xkb-utils xkb-data
 )
 
 missing=()
