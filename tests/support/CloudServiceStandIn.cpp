@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -147,6 +148,20 @@ std::vector<RecordedRequest> CloudServiceStandIn::requests() const {
         result.push_back(std::move(request));
     }
     return result;
+}
+
+CloudServiceStandIn& sharedCloudServiceStandIn() {
+    static std::string startError;
+    static std::unique_ptr<CloudServiceStandIn> standIn = [] {
+        try {
+            return std::make_unique<CloudServiceStandIn>();
+        } catch (const std::exception& error) {
+            startError = error.what();
+            return std::unique_ptr<CloudServiceStandIn>();
+        }
+    }();
+    if (!standIn) throw std::runtime_error(startError);
+    return *standIn;
 }
 
 void CloudServiceStandIn::reset() { control("POST", "/_standin/reset", "{}"); }

@@ -57,4 +57,8 @@ private:
     int port_ = 0;
 };
 
+// One stand-in shared by every test of the program, started on first use and stopped at exit.
+// Tests call reset() before using it. Throws like the constructor when it cannot start.
+CloudServiceStandIn& sharedCloudServiceStandIn();
+
 }  // namespace quonvera::test
