@@ -2,43 +2,11 @@
 
 #include "platform/linux/NetworkManagerStateWatcher.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusReply>
-#include <QDBusVariant>
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 
 namespace quonvera {
-namespace {
-
-const QString service = QStringLiteral("org.freedesktop.NetworkManager");
-const QString path = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString interface = QStringLiteral("org.freedesktop.NetworkManager");
-
-}  // namespace
-
-NetworkManagerStateWatcher::NetworkManagerStateWatcher(QDBusConnection bus, NetworkMonitor::Handler handler)
-    : bus_(std::move(bus)), handler_(std::move(handler)) {}
-
-void NetworkManagerStateWatcher::begin() {
-    if (!bus_.isConnected() || !bus_.interface() || !bus_.interface()->isServiceRegistered(service).value()) {
-        handler_(true);
-        return;
-    }
-    bus_.connect(service, path, interface, QStringLiteral("StateChanged"), this, SLOT(onStateChanged(uint)));
-    QDBusMessage get = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << interface << QStringLiteral("State");
-    const QDBusReply<QDBusVariant> reply = bus_.call(get, QDBus::Block, 5000);
-    if (!reply.isValid()) {
-        handler_(true);
-        return;
-    }
-    handler_(NetworkManagerMonitor::isConnectedState(reply.value().variant().toUInt()));
-}
-
-void NetworkManagerStateWatcher::onStateChanged(uint state) { handler_(NetworkManagerMonitor::isConnectedState(state)); }
 
 NetworkManagerMonitor::NetworkManagerMonitor(QDBusConnection bus) : bus_(std::move(bus)) {}
 
@@ -58,6 +26,11 @@ bool NetworkManagerMonitor::isConnectedState(unsigned state) {
 
 void NetworkManagerMonitor::start(Handler handler) {
     if (thread_) return;
+    if (!QCoreApplication::instance()) {
+        // Qt's D-Bus signals need an application object; without one the state cannot be followed.
+        handler(true);
+        return;
+    }
     thread_ = std::make_unique<QThread>();
     thread_->setObjectName(QStringLiteral("com.quonvera.networkMonitor"));
     watcher_ = new NetworkManagerStateWatcher(bus_, std::move(handler));

@@ -12,8 +12,9 @@ namespace quonvera {
 
 class NetworkManagerStateWatcher;
 
-// Follows NetworkManager's overall state on the system bus from a thread of its own. Without
-// NetworkManager (no system bus, or nobody owns its name) the machine counts as connected.
+// Follows NetworkManager's overall state on the system bus from a thread of its own (which
+// needs the Qt application object to exist). Without NetworkManager (no system bus, or nobody
+// owns its name) the machine counts as connected.
 class NetworkManagerMonitor final : public NetworkMonitor {
 public:
     // `bus` is the system bus; tests pass another bus.
