@@ -5,7 +5,7 @@
 
 namespace quonvera {
 
-std::optional<std::string> HttpResponse::header(std::string_view name) const {
+std::optional<std::string> findHeader(const HttpHeaders& headers, std::string_view name) {
     const auto sameName = [&](const std::string& candidate) {
         return std::ranges::equal(candidate, name, [](char a, char b) {
             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));

@@ -14,6 +14,9 @@ namespace quonvera {
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
+// The value of the first header with this name (compared without regard to case).
+std::optional<std::string> findHeader(const HttpHeaders& headers, std::string_view name);
+
 struct HttpRequest {
     std::string method = "GET";
     std::string url;
@@ -32,8 +35,7 @@ struct HttpResponse {
     HttpHeaders headers;  // as received, names in their received case
     std::string body;
 
-    // The first header with this name (compared without regard to case).
-    std::optional<std::string> header(std::string_view name) const;
+    std::optional<std::string> header(std::string_view name) const { return findHeader(headers, name); }
 };
 
 // Why a request produced no response.

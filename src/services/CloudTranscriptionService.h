@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BackgroundTasks.h"
 #include "core/MainQueue.h"
 #include "platform/HttpClient.h"
 #include "platform/NetworkMonitor.h"
@@ -24,9 +25,9 @@ public:
     static constexpr Duration baseRetryDelay = std::chrono::seconds(1);
 
     // `baseUrl` is the service's base URL (see serviceBaseUrl()). The monitor is started here
-    // and cancelled on destruction.
+    // and cancelled on destruction. Tests pass a `sleep` that does not really wait.
     CloudTranscriptionService(HttpClient& http, std::unique_ptr<NetworkMonitor> networkMonitor,
-                              std::string installId, const std::string& baseUrl, Sleep sleep);
+                              std::string installId, const std::string& baseUrl, Sleep sleep = sleepFor);
     ~CloudTranscriptionService() override;
     CloudTranscriptionService(const CloudTranscriptionService&) = delete;
     CloudTranscriptionService& operator=(const CloudTranscriptionService&) = delete;

@@ -134,6 +134,18 @@ TEST_F(CloudTranscriptionServiceTest, OneAttemptPostsTheExactFormAndHeaders) {
     EXPECT_EQ(names, (std::vector<std::string>{"Content-Length", "Content-Type", "Host", "X-Install-ID"}));
 }
 
+TEST_F(CloudTranscriptionServiceTest, ThirtySecondRecordingArrivesWhole) {
+    writeRecording(recording, 16000 * 30);
+    auto service = makeService();
+    ASSERT_TRUE(service->transcribe(recording, {}).ok());
+    const auto requests = standIn->requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string contentType = requests[0].header("Content-Type").value_or("");
+    EXPECT_EQ(requests[0].body, expectedForm(readBytes(recording), contentType.substr(contentType.find('=') + 1)));
+    EXPECT_GT(requests[0].body.size(), 1'900'000u);
+    EXPECT_FALSE(requests[0].header("Expect")) << "no 100-continue round trip";
+}
+
 TEST_F(CloudTranscriptionServiceTest, EveryAttemptHasAFreshBoundary) {
     standIn->script("/api/transcribe", {status(503), status(503), text("third time")});
     auto service = makeService();

@@ -68,12 +68,6 @@ std::string readFirstLine(int fd, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-std::optional<std::string> RecordedRequest::header(std::string_view name) const {
-    HttpResponse probe;
-    probe.headers = headers;
-    return probe.header(name);
-}
-
 CloudServiceStandIn::CloudServiceStandIn() {
     const std::string script = std::string(QUONVERA_TEST_SUPPORT_DIR) + "/cloud_service_standin.py";
     int pipeEnds[2];

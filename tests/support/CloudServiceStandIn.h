@@ -25,7 +25,7 @@ struct RecordedRequest {
     HttpHeaders headers;  // in the order received
     std::string body;
 
-    std::optional<std::string> header(std::string_view name) const;
+    std::optional<std::string> header(std::string_view name) const { return findHeader(headers, name); }
 };
 
 // Runs tests/support/cloud_service_standin.py on a free port of 127.0.0.1 for as long as it

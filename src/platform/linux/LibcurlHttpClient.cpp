@@ -47,12 +47,6 @@ long milliseconds(Duration duration) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());
 }
 
-bool hasHeader(const HttpHeaders& headers, std::string_view name) {
-    HttpResponse probe;
-    probe.headers = headers;
-    return probe.header(name).has_value();
-}
-
 HttpError failure(CURLcode code, const char* detail) {
     std::string message = detail && *detail ? detail : curl_easy_strerror(code);
     return {HttpError::Kind::failed, std::move(message)};
@@ -77,7 +71,7 @@ Result<HttpResponse, HttpError> LibcurlHttpClient::send(const HttpRequest& reque
     for (const auto& [name, value] : request.headers) rawList = curl_slist_append(rawList, (name + ": " + value).c_str());
     // libcurl would otherwise add these on its own; "Expect: 100-continue" also costs a round trip.
     for (const char* name : {"Accept", "Expect"})
-        if (!hasHeader(request.headers, name)) rawList = curl_slist_append(rawList, (std::string(name) + ":").c_str());
+        if (!findHeader(request.headers, name)) rawList = curl_slist_append(rawList, (std::string(name) + ":").c_str());
     std::unique_ptr<curl_slist, ListDeleter> headerList(rawList);
 
     HttpResponse response;
@@ -88,6 +82,8 @@ Result<HttpResponse, HttpError> LibcurlHttpClient::send(const HttpRequest& reque
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    // A service on this machine is reached directly, whatever proxy the environment names.
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendBody);
