@@ -83,6 +83,8 @@ Result<std::string, EnhancementError> ClaudeEnhancementService::enhance(const st
     HttpRequest request;
     request.method = "POST";
     request.url = proxyEndpoint_;
+    request.idleTimeout = seconds(30);
+    request.totalTimeout = seconds(60);
     request.headers = {{"Content-Type", "application/json"}, {"X-Install-ID", installId_}};
     // Invalid UTF-8 in a transcript is sent as U+FFFD rather than failing the enhancement.
     request.body = payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

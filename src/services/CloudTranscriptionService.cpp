@@ -62,6 +62,8 @@ Result<std::string, CloudTranscriptionError> CloudTranscriptionService::attempt(
     HttpRequest request;
     request.method = "POST";
     request.url = proxyEndpoint_;
+    request.idleTimeout = seconds(30);
+    request.totalTimeout = seconds(60);
     request.headers = {{"X-Install-ID", installId_}, {"Content-Type", "multipart/form-data; boundary=" + boundary}};
     request.body = std::move(body.value());
 

@@ -337,12 +337,27 @@ TEST_F(CloudTranscriptionServiceTest, NoServerListeningIsANetworkError) {
     EXPECT_EQ(waits, (std::vector<Duration>{1s, 2s}));
 }
 
-TEST_F(CloudTranscriptionServiceTest, TheMonitorRunsForTheServiceLifetime) {
-    auto service = makeService();
-    FakeNetworkMonitor* monitor = network;
-    EXPECT_TRUE(monitor->isStarted());
-    EXPECT_TRUE(service->isConnected());  // until the first report
-    EXPECT_EQ(service->proxyEndpoint(), standIn->baseUrl() + "/api/transcribe");
+// Records when it is started and cancelled.
+class LifecycleMonitor final : public NetworkMonitor {
+public:
+    explicit LifecycleMonitor(std::vector<std::string>& events) : events_(events) {}
+    void start(Handler) override { events_.push_back("start"); }
+    void cancel() override { events_.push_back("cancel"); }
+
+private:
+    std::vector<std::string>& events_;
+};
+
+TEST_F(CloudTranscriptionServiceTest, TheMonitorFollowsTheServiceLifetime) {
+    std::vector<std::string> events;
+    {
+        CloudTranscriptionService service(http, std::make_unique<LifecycleMonitor>(events), installId,
+                                          standIn->baseUrl());
+        EXPECT_EQ(events, std::vector<std::string>{"start"});
+        EXPECT_TRUE(service.isConnected());  // until the first report
+        EXPECT_EQ(service.proxyEndpoint(), standIn->baseUrl() + "/api/transcribe");
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "cancel"}));
 }
 
 }  // namespace

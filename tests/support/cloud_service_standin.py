@@ -7,7 +7,9 @@ Serves plain HTTP on 127.0.0.1 only. Start it with
 
 and it prints one line, "listening on http://127.0.0.1:PORT", then serves until it is
 terminated (or until the process that started it exits). Point the application at it with
-QUONVERA_SERVICE_URL=http://127.0.0.1:PORT.
+QUONVERA_SERVICE_URL=http://127.0.0.1:PORT. C++ tests use it through
+tests/support/CloudServiceStandIn.h, which starts it on a free port and speaks the control
+requests below.
 
 Every request outside /_standin/ is recorded and answered from the script of its path.
 Without a script:
