@@ -47,20 +47,8 @@ std::vector<std::string> canonicalCharacters(std::string_view utf8) {
     return characters;
 }
 
-std::size_t characterCount(std::string_view utf8) {
-    const icu::UnicodeString text =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-    return characterBoundaries(text).size() - 1;
-}
-
 std::string dropCharacters(std::string_view utf8, std::size_t count) {
-    const icu::UnicodeString text =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-    const auto boundaries = characterBoundaries(text);
-    if (count >= boundaries.size() - 1) return {};
-    std::string rest;
-    text.tempSubString(boundaries[count]).toUTF8String(rest);
-    return rest;
+    return std::string(utf8.substr(firstCharacters(utf8, static_cast<std::int64_t>(count)).size()));
 }
 
 bool hasCanonicalPrefix(std::string_view text, std::string_view prefix) {

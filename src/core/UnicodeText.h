@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TextCharacters.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -7,12 +9,11 @@
 
 namespace quonvera {
 
+// Canonical equivalence of texts, on top of the character counting of TextCharacters.h.
+
 // User-perceived characters (extended grapheme clusters) of a UTF-8 text, each in canonical
 // composed form (NFC), so that a precomposed and a decomposed accented letter compare equal.
 std::vector<std::string> canonicalCharacters(std::string_view utf8);
-
-// The number of user-perceived characters: what one Backspace removes each.
-std::size_t characterCount(std::string_view utf8);
 
 // The text without its first `count` user-perceived characters, otherwise unchanged.
 std::string dropCharacters(std::string_view utf8, std::size_t count);
