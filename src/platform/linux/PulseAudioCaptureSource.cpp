@@ -1,0 +1,123 @@
+#include "platform/linux/PulseAudioCaptureSource.h"
+
+#include <cstdint>
+#include <cstring>
+#include <pulse/pulseaudio.h>
+#include <vector>
+
+namespace quonvera {
+
+namespace {
+
+const Duration connectTimeout = seconds(2);
+const Duration streamTimeout = seconds(5);
+
+struct StreamState {
+    AudioCaptureSource::BufferHandler handler;
+    std::vector<float> aligned;  // used when a fragment is not float-aligned
+};
+
+void onStreamState(pa_stream*, void* mainloop) { PulseConnection::signal(static_cast<pa_threaded_mainloop*>(mainloop)); }
+
+// Event thread, with the lock held.
+void onReadable(pa_stream* stream, std::size_t, void* userdata) {
+    auto* state = static_cast<StreamState*>(userdata);
+    for (;;) {
+        const void* data = nullptr;
+        std::size_t bytes = 0;
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
+        if (data != nullptr) {  // nullptr: a hole in the stream, nothing to hand over
+            const std::size_t count = bytes / sizeof(float);
+            if (reinterpret_cast<std::uintptr_t>(data) % alignof(float) == 0) {
+                state->handler(std::span<const float>(static_cast<const float*>(data), count));
+            } else {
+                state->aligned.resize(count);
+                std::memcpy(state->aligned.data(), data, count * sizeof(float));
+                state->handler(state->aligned);
+            }
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+class PulseCaptureStream final : public AudioCaptureStream {
+public:
+    PulseCaptureStream(std::shared_ptr<PulseConnection> connection, pa_stream* stream,
+                       std::unique_ptr<StreamState> state)
+        : connection_(std::move(connection)), stream_(stream), state_(std::move(state)) {}
+
+    ~PulseCaptureStream() override {
+        PulseConnection::Lock lock(*connection_);
+        pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+    }
+
+private:
+    std::shared_ptr<PulseConnection> connection_;
+    pa_stream* stream_;
+    std::unique_ptr<StreamState> state_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<AudioCaptureStream>, AudioCaptureFailure> PulseAudioCaptureSource::start(
+    const std::optional<std::string>& deviceUID, BufferHandler onBuffer) {
+    bool ready = false;
+    if (connection_) {
+        PulseConnection::Lock lock(*connection_);
+        ready = connection_->isReady();
+    }
+    if (!ready) {
+        connection_.reset();
+        auto connected = PulseConnection::connect(connectTimeout);
+        if (!connected)
+            return AudioCaptureFailure{AudioCaptureFailure::Kind::serverUnavailable, connected.error().status,
+                                       connected.error().message};
+        connection_ = std::move(connected.value());
+    }
+
+    PulseConnection::Lock lock(*connection_);
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 16000, 1};
+    pa_stream* stream = pa_stream_new(connection_->context(), "Dictation", &spec, nullptr);
+    if (stream == nullptr) {
+        const PulseError error = connection_->lastError("Cannot record from the sound server");
+        return AudioCaptureFailure{AudioCaptureFailure::Kind::streamFailed, error.status, error.message};
+    }
+    auto state = std::make_unique<StreamState>(StreamState{std::move(onBuffer), {}});
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<std::uint32_t>(-1);
+    attributes.tlength = static_cast<std::uint32_t>(-1);
+    attributes.prebuf = static_cast<std::uint32_t>(-1);
+    attributes.minreq = static_cast<std::uint32_t>(-1);
+    attributes.fragsize = fragmentFrames * sizeof(float);
+    pa_stream_set_state_callback(stream, onStreamState, connection_->mainloop());
+    pa_stream_set_read_callback(stream, onReadable, state.get());
+
+    const char* device = deviceUID ? deviceUID->c_str() : nullptr;
+    const bool requested = pa_stream_connect_record(stream, device, &attributes, PA_STREAM_ADJUST_LATENCY) == 0;
+    const bool settled = requested && connection_->waitUntil(
+                                          [stream] {
+                                              const pa_stream_state_t s = pa_stream_get_state(stream);
+                                              return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
+                                          },
+                                          streamTimeout);
+    if (settled && pa_stream_get_state(stream) == PA_STREAM_READY)
+        return std::unique_ptr<AudioCaptureStream>(
+            std::make_unique<PulseCaptureStream>(connection_, stream, std::move(state)));
+
+    PulseError error = settled || !requested ? connection_->lastError("Cannot record from the sound server")
+                                             : PulseError{PA_ERR_TIMEOUT, "Cannot record from the sound server: Timeout"};
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    const auto kind = error.status == PA_ERR_NOENTITY && deviceUID ? AudioCaptureFailure::Kind::deviceUnavailable
+                                                                   : AudioCaptureFailure::Kind::streamFailed;
+    if (kind == AudioCaptureFailure::Kind::deviceUnavailable)
+        error.message = "Cannot record from " + *deviceUID + ": " + pa_strerror(error.status);
+    return AudioCaptureFailure{kind, error.status, error.message};
+}
+
+}  // namespace quonvera
