@@ -10,7 +10,8 @@
 
 namespace quonvera {
 
-// A running capture. Destroying it stops the capture; once the destructor returns, the buffer
+// A running capture. Destroying it stops the capture, first handing over what was collected of
+// an unfinished buffer (on the destroying thread); once the destructor returns, the buffer
 // handler is not running and will not be called again.
 class AudioCaptureStream {
 public:

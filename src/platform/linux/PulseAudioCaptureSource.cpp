@@ -1,5 +1,6 @@
 #include "platform/linux/PulseAudioCaptureSource.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <pulse/pulseaudio.h>
@@ -12,9 +13,27 @@ namespace {
 const Duration connectTimeout = seconds(2);
 const Duration streamTimeout = seconds(5);
 
+// Collects what the server hands over into buffers of exactly `fragmentFrames`: the server
+// passes on whatever its source produced, which can be a few frames at a time.
 struct StreamState {
     AudioCaptureSource::BufferHandler handler;
-    std::vector<float> aligned;  // used when a fragment is not float-aligned
+    std::vector<float> buffer = std::vector<float>(PulseAudioCaptureSource::fragmentFrames);
+    std::size_t filled = 0;
+
+    void append(const unsigned char* bytes, std::size_t count) {
+        while (count > 0) {
+            const std::size_t take = std::min(count, buffer.size() - filled);
+            std::memcpy(buffer.data() + filled, bytes, take * sizeof(float));
+            filled += take;
+            bytes += take * sizeof(float);
+            count -= take;
+            if (filled == buffer.size()) flush();
+        }
+    }
+    void flush() {
+        if (filled > 0) handler(std::span<const float>(buffer.data(), filled));
+        filled = 0;
+    }
 };
 
 void onStreamState(pa_stream*, void* mainloop) { PulseConnection::signal(static_cast<pa_threaded_mainloop*>(mainloop)); }
@@ -26,16 +45,8 @@ void onReadable(pa_stream* stream, std::size_t, void* userdata) {
         const void* data = nullptr;
         std::size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
-        if (data != nullptr) {  // nullptr: a hole in the stream, nothing to hand over
-            const std::size_t count = bytes / sizeof(float);
-            if (reinterpret_cast<std::uintptr_t>(data) % alignof(float) == 0) {
-                state->handler(std::span<const float>(static_cast<const float*>(data), count));
-            } else {
-                state->aligned.resize(count);
-                std::memcpy(state->aligned.data(), data, count * sizeof(float));
-                state->handler(state->aligned);
-            }
-        }
+        // No data with a size is a hole in the stream: nothing to hand over.
+        if (data != nullptr) state->append(static_cast<const unsigned char*>(data), bytes / sizeof(float));
         pa_stream_drop(stream);
     }
 }
@@ -48,6 +59,7 @@ public:
 
     ~PulseCaptureStream() override {
         PulseConnection::Lock lock(*connection_);
+        state_->flush();  // the last, partial buffer
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
@@ -85,7 +97,8 @@ Result<std::unique_ptr<AudioCaptureStream>, AudioCaptureFailure> PulseAudioCaptu
         const PulseError error = connection_->lastError("Cannot record from the sound server");
         return AudioCaptureFailure{AudioCaptureFailure::Kind::streamFailed, error.status, error.message};
     }
-    auto state = std::make_unique<StreamState>(StreamState{std::move(onBuffer), {}});
+    auto state = std::make_unique<StreamState>();
+    state->handler = std::move(onBuffer);
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
     attributes.tlength = static_cast<std::uint32_t>(-1);
