@@ -4,6 +4,28 @@
 
 namespace quonvera {
 
+namespace {
+
+// A file URL for an absolute path, with everything but unreserved characters and "/" escaped.
+std::string fileURL(const std::filesystem::path& path) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const unsigned char c : path.string()) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+        if (plain) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 0xF];
+        }
+    }
+    return url;
+}
+
+}  // namespace
+
 PermissionManager::PermissionManager(SoundServerProbe& soundServer, DisplayAccessProbe& display,
                                      DesktopNotifier& notifier, UrlOpener& urlOpener,
                                      std::filesystem::path keyboardAccessHelpPage)
@@ -46,7 +68,7 @@ void PermissionManager::requestMicrophoneAccess(std::function<void(bool granted)
     if (completion) completion(true);
 }
 
-void PermissionManager::openAccessibilitySettings() { urlOpener_.open("file://" + helpPage_.string()); }
+void PermissionManager::openAccessibilitySettings() { urlOpener_.open(fileURL(helpPage_)); }
 
 PermissionStatus PermissionManager::currentStatus() {
     return PermissionStatus{isAccessibilityTrusted(false), microphoneAuthorized()};

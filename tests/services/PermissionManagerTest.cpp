@@ -84,8 +84,10 @@ TEST_F(PermissionManagerTest, StatusStartsFalseAndFollowsTheChecks) {
 
 TEST_F(PermissionManagerTest, AccessibilitySettingsOpenTheInstalledHelpPage) {
     permissions.openAccessibilitySettings();
-    EXPECT_EQ(urlOpener.opened,
-              std::vector<std::string>{"file:///usr/share/quonvera/help/keyboard-access.html"});
+    PermissionManager elsewhere{soundServer, display, notifier, urlOpener, "/opt/My Apps/quonvera/help #1/page.html"};
+    elsewhere.openAccessibilitySettings();
+    EXPECT_EQ(urlOpener.opened, (std::vector<std::string>{"file:///usr/share/quonvera/help/keyboard-access.html",
+                                                          "file:///opt/My%20Apps/quonvera/help%20%231/page.html"}));
 }
 
 }  // namespace
