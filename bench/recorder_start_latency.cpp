@@ -3,7 +3,10 @@
 // Prints each part: the microphone check, the synchronous start (file and capture stream),
 // and the wait for the first fragment; median over 20 starts.
 #include "core/ManualMainQueue.h"
-#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeDesktopNotifier.h"
+#include "platform/fake/FakeDisplayAccessProbe.h"
+#include "platform/fake/FakeSoundServerProbe.h"
+#include "platform/fake/FakeUrlOpener.h"
 #include "platform/linux/PulseAudioCaptureSource.h"
 #include "platform/linux/PulseAudioDeviceCatalog.h"
 #include "platform/linux/PulseSoundServerProbe.h"

@@ -2,7 +2,10 @@
 // under scripts/with-test-servers.sh): the process's peak resident size before and after, with
 // the main queue driven by Qt's event loop in real time and a delegate that keeps the latest
 // window, as the streaming transcription does.
-#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeDesktopNotifier.h"
+#include "platform/fake/FakeDisplayAccessProbe.h"
+#include "platform/fake/FakeSoundServerProbe.h"
+#include "platform/fake/FakeUrlOpener.h"
 #include "platform/linux/PulseAudioCaptureSource.h"
 #include "platform/linux/PulseAudioDeviceCatalog.h"
 #include "platform/linux/PulseSoundServerProbe.h"

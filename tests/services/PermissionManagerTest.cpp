@@ -1,5 +1,8 @@
 #include "core/Log.h"
-#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeDesktopNotifier.h"
+#include "platform/fake/FakeDisplayAccessProbe.h"
+#include "platform/fake/FakeSoundServerProbe.h"
+#include "platform/fake/FakeUrlOpener.h"
 #include "services/PermissionManager.h"
 
 #include <gtest/gtest.h>
