@@ -30,7 +30,8 @@ public:
     bool isAccessibilityTrusted(bool prompt) override;
     bool microphoneAuthorized() override;
     void requestMicrophoneAccess(std::function<void(bool granted)> completion) override;
-    void openAccessibilitySettings() override;
+    // Opens the help page on keyboard access with the desktop's browser.
+    void openAccessibilitySettings();
 
     // Why keyboard access is missing, in a sentence for the user; none when it is available.
     std::optional<std::string> accessibilityProblem();

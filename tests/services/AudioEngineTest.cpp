@@ -56,7 +56,6 @@ public:
         ++requests;
         completion(grant);
     }
-    void openAccessibilitySettings() override {}
     bool authorized = false;
     bool grant = false;
     int requests = 0;

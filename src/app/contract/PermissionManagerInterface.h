@@ -13,8 +13,6 @@ public:
     virtual bool microphoneAuthorized() = 0;
     // `completion` may run on any thread.
     virtual void requestMicrophoneAccess(std::function<void(bool granted)> completion) = 0;
-    // Shows the user how to give the application keyboard access.
-    virtual void openAccessibilitySettings() = 0;
 };
 
 }  // namespace quonvera
