@@ -91,8 +91,8 @@ Result<std::unique_ptr<AudioCaptureStream>, AudioCaptureFailure> PulseAudioCaptu
     }
 
     PulseConnection::Lock lock(*connection_);
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 16000, 1};
-    pa_stream* stream = pa_stream_new(connection_->context(), "Dictation", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, 16000, 1};
+    pa_stream* stream = pa_stream_new(connection_->context(), "Dictation", &format, nullptr);
     if (stream == nullptr) {
         const PulseError error = connection_->lastError("Cannot record from the sound server");
         return AudioCaptureFailure{AudioCaptureFailure::Kind::streamFailed, error.status, error.message};
