@@ -21,6 +21,8 @@
 #include <map>
 #include <sys/stat.h>
 
+#include <X11/Xlib.h>  // after Qt: it defines macros that clash with Qt's names
+
 namespace quonvera {
 namespace {
 namespace fs = std::filesystem;
@@ -87,6 +89,15 @@ protected:
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "No X server: run under scripts/with-test-servers.sh";
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected())
             << "No session bus: run under scripts/with-test-servers.sh";
+        // Xvfb starts over whenever its last client leaves and refuses connections meanwhile; a
+        // desktop always has clients. Staying connected keeps the probe's own connections apart.
+        keepAlive = XOpenDisplay(nullptr);
+        ASSERT_NE(keepAlive, nullptr) << "The X server does not accept connections";
+    }
+
+    static void TearDownTestSuite() {
+        if (keepAlive != nullptr) XCloseDisplay(keepAlive);
+        keepAlive = nullptr;
     }
 
     void SetUp() override {
@@ -94,6 +105,7 @@ protected:
         environment.set("WAYLAND_DISPLAY", std::nullopt);
     }
 
+    static inline Display* keepAlive = nullptr;
     Environment environment;
     PulseSoundServerProbe soundServer;
     X11DisplayAccessProbe display;
