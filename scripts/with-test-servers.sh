@@ -21,7 +21,7 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
 # X server on a display number it picks itself, so parallel runs never share one.
 exec {display_fd}<> <(:)
-Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp >"$run_dir/xvfb.log" 2>&1 &
+Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -noreset >"$run_dir/xvfb.log" 2>&1 &
 pids+=($!)
 read -r -t 20 display <&"$display_fd" || { echo "Xvfb did not start:"; cat "$run_dir/xvfb.log"; exit 1; }
 exec {display_fd}>&-
@@ -44,5 +44,10 @@ PULSE_SERVER_STARTED=1
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl set-default-source quonvera_mic
 pactl set-default-sink quonvera_speaker
+# An idle null sink renders in blocks of up to two seconds; a low-latency stream of silence keeps
+# it rendering in small blocks, as a sound card would.
+pacat --playback --device=quonvera_speaker --raw --format=s16le --rate=16000 --channels=1 \
+  --latency-msec=20 </dev/zero >/dev/null 2>&1 &
+pids+=($!)
 
 "$@"
