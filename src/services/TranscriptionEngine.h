@@ -42,6 +42,7 @@ public:
 
     bool isInitializing() const { return isInitializing_; }
     bool isStreamingActive() const { return isStreamingActive_; }
+    bool isStreamingTranscriptionInProgress() const { return isStreamingTranscriptionInProgress_; }
     const std::string& lastStreamedText() const { return lastStreamedText_; }
 
 private:

@@ -63,14 +63,20 @@ void FakeOnDeviceRecognizer::setDefaultResult(RecognitionResult result) {
 }
 
 RecognitionResult FakeOnDeviceRecognizer::nextResult(std::stop_token stopToken) {
+    std::optional<RecognitionResult> result;
+    {
+        std::lock_guard lock(mutex_);
+        if (queued_.empty()) {
+            result = default_;
+        } else {
+            result = std::move(queued_.front());
+            queued_.pop_front();
+        }
+    }
     const bool proceed = gate.enter(stopToken);
     gate.leave();
     if (!proceed) return RecognizerError::withMessage("Cancelled");
-    std::lock_guard lock(mutex_);
-    if (queued_.empty()) return default_;
-    auto result = std::move(queued_.front());
-    queued_.pop_front();
-    return result;
+    return std::move(*result);
 }
 
 RecognitionResult FakeOnDeviceRecognizer::transcribeFile(const std::filesystem::path& audioFile, std::stop_token stopToken) {
