@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <thread>
 
 namespace quonvera {
@@ -144,7 +145,27 @@ Result<std::shared_ptr<WhisperCppRecognizer>, RecognizerError> WhisperCppRecogni
     return recognizer;
 }
 
-WhisperCppRecognizer::~WhisperCppRecognizer() { whisper_free(context_); }
+WhisperCppRecognizer::WhisperCppRecognizer(whisper_context* context)
+    : context_(context), decoder_([this](std::stop_token stopToken) { decodeJobs(stopToken); }) {}
+
+WhisperCppRecognizer::~WhisperCppRecognizer() {
+    decoder_.request_stop();
+    decoder_.join();
+    whisper_free(context_);
+}
+
+void WhisperCppRecognizer::decodeJobs(std::stop_token stopToken) {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(mutex_);
+            if (!jobAdded_.wait(lock, stopToken, [&] { return !jobs_.empty(); })) return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        job();
+    }
+}
 
 RecognitionResult WhisperCppRecognizer::transcribeFile(const std::filesystem::path& audioFile, std::stop_token stopToken) {
     auto samples = readSamples(audioFile);
@@ -160,7 +181,18 @@ RecognitionResult WhisperCppRecognizer::transcribeSamples(const std::vector<floa
 RecognitionResult WhisperCppRecognizer::run(const std::vector<float>& samples, const DecodingOptions* options,
                                             std::stop_token stopToken) {
     if (samples.empty()) return std::vector<RecognitionSegment>{};
-    std::lock_guard lock(mutex_);
+    std::packaged_task<RecognitionResult()> job([&] { return decode(samples, options, stopToken); });
+    auto result = job.get_future();
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back([&job] { job(); });
+    }
+    jobAdded_.notify_one();
+    return result.get();
+}
+
+RecognitionResult WhisperCppRecognizer::decode(const std::vector<float>& samples, const DecodingOptions* options,
+                                               std::stop_token stopToken) {
     if (stopToken.stop_requested()) return cancelled();
     whisper_full_params params = options ? parametersFor(*options) : defaultParameters();
     params.abort_callback = &stopRequested;

@@ -3,14 +3,20 @@
 #include "platform/OnDeviceRecognizer.h"
 #include "services/ModelDownloaderInterface.h"
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 struct whisper_context;
 
 namespace quonvera {
 
-// A ggml Whisper model loaded with whisper.cpp. Calls are serialised: one context decodes one
-// buffer at a time.
+// A ggml Whisper model loaded with whisper.cpp. Calls are serialised and all decoding runs on one
+// long-lived thread of the recognizer: one context decodes one buffer at a time, and ggml's
+// OpenMP worker team, which belongs to the calling thread, is made once instead of once per
+// background task.
 class WhisperCppRecognizer final : public OnDeviceRecognizer {
 public:
     // Loads a ggml model file and, when asked, runs it once on a second of silence so that the
@@ -26,11 +32,16 @@ public:
                                         std::stop_token stopToken) override;
 
 private:
-    explicit WhisperCppRecognizer(whisper_context* context) : context_(context) {}
+    explicit WhisperCppRecognizer(whisper_context* context);
     RecognitionResult run(const std::vector<float>& samples, const DecodingOptions* options, std::stop_token stopToken);
+    RecognitionResult decode(const std::vector<float>& samples, const DecodingOptions* options, std::stop_token stopToken);
+    void decodeJobs(std::stop_token stopToken);
 
-    std::mutex mutex_;
     whisper_context* context_;
+    std::mutex mutex_;
+    std::condition_variable_any jobAdded_;
+    std::deque<std::function<void()>> jobs_;
+    std::jthread decoder_;
 };
 
 // Finds the ggml file of a model identifier in the model folder, downloading it from the model
