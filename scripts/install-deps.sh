@@ -8,6 +8,8 @@ packages=(
   # libraries
   qt6-base-dev nlohmann-json3-dev libcurl4-openssl-dev libicu-dev libsndfile1-dev libpulse-dev
   libx11-dev libxi-dev libxtst-dev libatspi2.0-dev libssl-dev
+  # used at run time: opening the help page
+  xdg-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # servers and clients the integration tests start
