@@ -5,16 +5,13 @@
 // runs as on a desktop. The build has no local model, so every recording goes to the cloud.
 //
 // The timing of release-to-text is measured by a disabled test, run on request:
-//   QUONVERA_E2E_REPEAT=20 scripts/with-test-servers.sh build/tests/test_e2e \
+//   QUONVERA_E2E_REPEAT=20 scripts/with-test-servers.sh build/tests/test_e2e
 //       --gtest_also_run_disabled_tests --gtest_filter='*MeasureReleaseToText*'
 #include "support/ChildProcess.h"
 #include "support/CloudServiceStandIn.h"
 #include "support/SpawnedProcess.h"
 #include "support/TemporaryFolder.h"
-
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+#include "XTestKeyboard.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -104,33 +101,6 @@ bool busNameHasOwner(const std::string& name, const fs::path& scratch) {
              {.standardOutput = scratch});
     return readFile(scratch).find("boolean true") != std::string::npos;
 }
-
-// Key presses as the X server sees them from a keyboard, through XTEST.
-class XTestKeyboard {
-public:
-    XTestKeyboard() : display_(XOpenDisplay(nullptr)) {
-        if (!display_) throw std::runtime_error("cannot open the X display");
-    }
-    ~XTestKeyboard() {
-        if (held_) release();
-        XCloseDisplay(display_);
-    }
-    XTestKeyboard(const XTestKeyboard&) = delete;
-    XTestKeyboard& operator=(const XTestKeyboard&) = delete;
-
-    void press() { send(true); }
-    void release() { send(false); }
-
-private:
-    void send(bool down) {
-        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XK_Control_R), down ? True : False, CurrentTime);
-        XSync(display_, False);
-        held_ = down;
-    }
-
-    Display* display_;
-    bool held_ = false;
-};
 
 // A GTK 3 window with one empty text entry (tests/support/gtk_text_field.py).
 class GtkTextField {
@@ -303,7 +273,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(suiteError_.empty()) << suiteError_;
-        keyboard_ = std::make_unique<XTestKeyboard>();
+        keyboard_ = std::make_unique<XTestKeyboard>("Control_R");
         standIn_ = &sharedCloudServiceStandIn();
         standIn_->reset();
         for (const char* folder : {"config/quonvera", "data", "cache", "runtime"}) fs::create_directories(home_ / folder);
@@ -395,7 +365,7 @@ protected:
 
 TEST_F(DictationEndToEndTest, SpokenDictationIsTranscribedTypedAndKeptInHistory) {
     standIn_->script("/api/transcribe", {}, StandInResponse{.status = 200, .body = nlohmann::json{{"text", kAnswer}}.dump(),
-                                                            .headers = {{"Content-Type", "application/json"}}});
+                                                            .headers = {{"Content-Type", "application/json"}}, .delaySeconds = 0, .drop = false});
     ASSERT_NO_FATAL_FAILURE(startFieldAndApplication());
 
     dictate();
@@ -421,7 +391,7 @@ TEST_F(DictationEndToEndTest, SpokenDictationIsTranscribedTypedAndKeptInHistory)
 }
 
 TEST_F(DictationEndToEndTest, FailingServiceShowsTheErrorAndLosesNothing) {
-    standIn_->script("/api/transcribe", {}, StandInResponse{.status = 503, .body = "unavailable"});
+    standIn_->script("/api/transcribe", {}, StandInResponse{.status = 503, .body = "unavailable", .headers = {}, .delaySeconds = 0, .drop = false});
     ASSERT_NO_FATAL_FAILURE(startFieldAndApplication());
 
     dictate();
@@ -444,7 +414,9 @@ TEST_F(DictationEndToEndTest, FailingServiceShowsTheErrorAndLosesNothing) {
     EXPECT_EQ(field_->text(), "");
     EXPECT_EQ(app_->output().find(kInserted), std::string::npos);
     EXPECT_EQ(app_->output().find("AppCoordinator: Fallback - text in clipboard only"), std::string::npos);
-    if (fs::exists(historyFile())) EXPECT_EQ(nlohmann::json::parse(readFile(historyFile())).size(), 0u);
+    if (fs::exists(historyFile())) {
+        EXPECT_EQ(nlohmann::json::parse(readFile(historyFile())).size(), 0u);
+    }
 }
 
 double milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
@@ -462,7 +434,7 @@ TEST_F(DictationEndToEndTest, DISABLED_MeasureReleaseToText) {
     const char* repeat = std::getenv("QUONVERA_E2E_REPEAT");
     const int runs = repeat ? std::max(1, std::atoi(repeat)) : 20;
     standIn_->script("/api/transcribe", {}, StandInResponse{.status = 200, .body = nlohmann::json{{"text", kAnswer}}.dump(),
-                                                            .headers = {{"Content-Type", "application/json"}}});
+                                                            .headers = {{"Content-Type", "application/json"}}, .delaySeconds = 0, .drop = false});
     ASSERT_NO_FATAL_FAILURE(startFieldAndApplication());
 
     // Each mark is the moment its line (or the field's text) was seen, after the previous one.
