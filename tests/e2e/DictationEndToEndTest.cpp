@@ -204,6 +204,13 @@ std::optional<double> peakOfWave(const std::string& wave) {
     return std::nullopt;
 }
 
+std::string describe(const std::vector<RecordedRequest>& requests) {
+    std::string text;
+    for (const auto& request : requests)
+        text += request.method + " " + request.path + " (" + std::to_string(request.body.size()) + " bytes)\n";
+    return text;
+}
+
 // Checks one transcription request as the service expects it.
 void expectWellFormedTranscriptionRequest(const RecordedRequest& request) {
     EXPECT_EQ(request.method, "POST");
@@ -280,7 +287,8 @@ protected:
         fs::permissions(home_ / "runtime", fs::perms::owner_all, fs::perm_options::replace);
         // Enhancement off: the transcript is typed as the service returned it.
         std::ofstream(home_ / "config" / "quonvera" / "defaults.json")
-            << R"({"com.quonvera.settings":"{\"aiAutoFormat\":false,\"aiSmartCorrections\":false}"})";
+            << R"({"com.quonvera.settings":"{\"language\":\"en\",\"launchAtLogin\":false,)"
+               R"(\"aiAutoFormat\":false,\"aiSmartCorrections\":false}"})";
     }
 
     void TearDown() override {
@@ -374,7 +382,7 @@ TEST_F(DictationEndToEndTest, SpokenDictationIsTranscribedTypedAndKeptInHistory)
     ASSERT_TRUE(waitForCount(*app_, kInserted, 1)) << app_->output();
 
     const auto requests = standIn_->requests();
-    ASSERT_EQ(requests.size(), 1u);
+    ASSERT_EQ(requests.size(), 1u) << describe(requests) << app_->output();
     expectWellFormedTranscriptionRequest(requests[0]);
 
     ASSERT_TRUE(waitUntil([&] { return fs::exists(historyFile()); })) << app_->output();
@@ -400,7 +408,7 @@ TEST_F(DictationEndToEndTest, FailingServiceShowsTheErrorAndLosesNothing) {
 
     // Every attempt was a complete request for the same recording.
     const auto requests = standIn_->requests();
-    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(requests.size(), 3u) << describe(requests) << app_->output();
     for (const auto& request : requests) expectWellFormedTranscriptionRequest(request);
     EXPECT_EQ(requests[0].body.size(), requests[2].body.size());
 
