@@ -2,7 +2,8 @@
 // the fn stand-in key (Right Ctrl) is held through XTEST, speech from espeak-ng is played into the
 // null sink whose monitor is the default microphone, the key is released, and the cloud service
 // stand-in answers. A GTK text entry, managed by openbox, has the keyboard focus; the AT-SPI bus
-// runs as on a desktop. The build has no local model, so every recording goes to the cloud.
+// runs as on a desktop. The local model cannot load (there is none in the build, or its download
+// meets a closed port), so every recording goes to the cloud.
 //
 // The timing of release-to-text is measured by a disabled test, run on request:
 //   QUONVERA_E2E_REPEAT=20 scripts/with-test-servers.sh build/tests/test_e2e
