@@ -323,7 +323,7 @@ protected:
     void settleAfterModelFailure() { std::this_thread::sleep_for(kErrorDisplay + 500ms); }
 
     // Holds the fn stand-in, plays the sentence into the microphone and releases the key; the
-    // moment of the release.
+    // moment the release was sent.
     Clock::time_point dictate() {
         const auto started = occurrences(app_->output(), kRecordingStarted);
         // A press that came while an error was still shown is ignored: release and try again.
@@ -335,8 +335,9 @@ protected:
         }
         EXPECT_EQ(occurrences(app_->output(), kRecordingStarted), started + 1) << app_->output();
         EXPECT_EQ(runToEnd({"paplay", "-d", "quonvera_speaker", speech_.string()}), 0) << "paplay failed";
+        const auto released = Clock::now();
         keyboard_->release();
-        return Clock::now();
+        return released;
     }
 
     // The file the recorder reported when the last recording stopped.
