@@ -54,7 +54,10 @@ struct DesktopServices::Parts {
           router(std::make_shared<TranscriptionEngine>(*env.settings, env.mainQueue, env.backgroundTasks, cloud,
                                                        env.recognizerFactory)),
           history(std::make_shared<TranscriptHistoryService>(env.mainQueue, env.directories)),
-          analytics(std::make_shared<AnalyticsService>(env.userDefaults)) {}
+          analytics(std::make_shared<AnalyticsService>(env.userDefaults)) {
+        // Without the settings the monitor recognises no hotkey at all.
+        hotkeyManager->setSettings(env.settings);
+    }
 
     // System pieces.
     PulseAudioDeviceCatalog deviceCatalog;
