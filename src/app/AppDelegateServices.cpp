@@ -54,7 +54,10 @@ struct DesktopServices::Parts {
           router(std::make_shared<TranscriptionEngine>(*env.settings, env.mainQueue, env.backgroundTasks, cloud,
                                                        env.recognizerFactory)),
           history(std::make_shared<TranscriptHistoryService>(env.mainQueue, env.directories)),
-          analytics(std::make_shared<AnalyticsService>(env.userDefaults)) {}
+          analytics(std::make_shared<AnalyticsService>(env.userDefaults)) {
+        // The hotkey manager matches nothing until it has the settings that name the hotkey.
+        hotkeyManager->setSettings(env.settings);
+    }
 
     // System pieces.
     PulseAudioDeviceCatalog deviceCatalog;
