@@ -55,7 +55,7 @@ struct DesktopServices::Parts {
                                                        env.recognizerFactory)),
           history(std::make_shared<TranscriptHistoryService>(env.mainQueue, env.directories)),
           analytics(std::make_shared<AnalyticsService>(env.userDefaults)) {
-        // The hotkey manager matches nothing until it has the settings that name the hotkey.
+        // Without the settings the monitor recognises no hotkey at all.
         hotkeyManager->setSettings(env.settings);
     }
 
