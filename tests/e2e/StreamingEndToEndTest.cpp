@@ -1,8 +1,8 @@
 // Streaming dictation end to end: the application, built around a scripted recognizer, types live
-// words into a real GTK text field while the hotkey (Right Ctrl, the fn stand-in) is held through
-// XTEST, corrects them on a revision, reconciles them with the final transcript on release, and
-// removes them on Esc. Runs under scripts/with-test-servers.sh, with openbox managing the windows
-// and the AT-SPI accessibility bus started by the suite.
+// words into a real GTK text field while the key standing in for fn is held through XTEST,
+// completes them with the final transcript on release, and removes them on Esc. Runs under
+// scripts/with-test-servers.sh, with openbox managing the windows and the AT-SPI accessibility bus
+// started once for the program.
 
 #include "support/ChildProcess.h"
 #include "support/SpawnedProcess.h"
