@@ -110,6 +110,34 @@ bool TextInsertionService::paste(PasteKeys keys) {
     return true;
 }
 
+// Keys typed while the user holds a modifier (Right Ctrl stands in for fn) would become
+// Ctrl+BackSpace, and the application may handle them after a later write; where the field can
+// be edited directly, the characters before the caret are removed in one write instead.
+bool TextInsertionService::deleteViaAccessibility(std::int64_t count) {
+    if (isTerminalFrontmost() || !platform_.focusedText.isAvailable()) return false;
+    auto element = platform_.focusedText.focusedElement();
+    if (!element) return false;
+    const auto current = element->value();
+    const auto range = element->selectedRange();
+    if (!current || !range || range->length != 0) return false;
+    const std::size_t caret = byteOffsetOfCodePoint(*current, std::max<std::int64_t>(range->location, 0));
+    const std::string_view before = std::string_view(*current).substr(0, caret);
+    const std::string kept = firstCharacters(before, std::max<std::int64_t>(characterCount(before) - count, 0));
+    const std::string updated = kept + current->substr(caret);
+    if (!element->setValue(updated)) {
+        const auto readBack = element->value();
+        if (!readBack || *readBack != updated) return false;
+    }
+    element->setCaret(codePointCount(kept));
+    return true;
+}
+
+void TextInsertionService::deleteBeforeCaret(std::int64_t count, bool settle) {
+    if (count > 0 && deleteViaAccessibility(count)) return;
+    postBackspaces(count);
+    if (settle) wait_(revisionDelay);
+}
+
 void TextInsertionService::postBackspaces(std::int64_t count) {
     for (std::int64_t i = 0; i < count; ++i) {
         platform_.keystrokes.sendBackspace();  // a press that cannot be made is skipped
@@ -160,8 +188,7 @@ InsertionResult TextInsertionService::handleRevision(int deleteCount, const std:
     }
     logLine("TextInsertionService: Handling revision - deleting " + std::to_string(deleteCount) +
             " chars, inserting '" + newText + "'");
-    postBackspaces(std::max(deleteCount, 0));
-    wait_(revisionDelay);
+    deleteBeforeCaret(std::max(deleteCount, 0), /*settle=*/true);
     const InsertionResult result = insertText(newText);
     if (succeeded(result)) {
         // The caller deletes everything typed so far and sends the whole revised text.
@@ -185,7 +212,7 @@ void TextInsertionService::undoStreamingInsertion() {
         return;
     }
     logLine("TextInsertionService: Undoing " + std::to_string(streamingInsertedCount_) + " chars");
-    postBackspaces(streamingInsertedCount_);
+    deleteBeforeCaret(streamingInsertedCount_, /*settle=*/false);
     streamingInsertedCount_ = 0;
     isStreaming_ = false;
     logLine("TextInsertionService: Undo complete");

@@ -62,6 +62,9 @@ private:
     bool isTerminalFrontmost();
     bool insertViaAccessibility(const std::string& text);
     bool paste(PasteKeys keys);
+    bool deleteViaAccessibility(std::int64_t count);
+    // Removes `count` characters before the caret; `settle` waits after keystrokes.
+    void deleteBeforeCaret(std::int64_t count, bool settle);
     void postBackspaces(std::int64_t count);
     void showClipboardNotification(const std::string& text);
 

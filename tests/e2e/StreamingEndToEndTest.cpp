@@ -325,11 +325,9 @@ TEST_P(StreamingEndToEndTest, LiveWordsAppearWhileHeldAndTheFinalTextCompletesTh
     app_.reset();
 }
 
-// Known fault, left for the text insertion work: a revision posts its Backspace presses, waits
-// 0.02 s and writes the revised text through accessibility at once; the field handles the key
-// presses later, on a loaded machine after the write, so they delete part of the revised text
-// ("Note: HelHello, wor" was seen). Enable once the revision waits for its deletions to land.
-TEST_P(StreamingEndToEndTest, DISABLED_ARevisionCorrectsTheLiveWordsAndTheFinalTextReconciles) {
+// In an accessible field the revision edits the text itself: Backspace presses could be handled
+// after the write of the revised text and delete part of it ("Note: HelHello, wor" was seen).
+TEST_P(StreamingEndToEndTest, ARevisionCorrectsTheLiveWordsAndTheFinalTextReconciles) {
     writeFile(final_, "Hello, world.\n");
     scriptNextPartial("Hello");
     {
@@ -380,13 +378,10 @@ INSTANTIATE_TEST_SUITE_P(Hotkeys, StreamingEndToEndTest,
                          testing::Values(HotkeyCase{"PauseStandsInForFn", "Pause", XK_Pause, "Note: "}),
                          [](const testing::TestParamInfo<HotkeyCase>& info) { return info.param.name; });
 
-// Known fault, left for the keyboard work: the revision and the cancel delete with synthetic
-// BackSpace presses while the user still holds Right Ctrl (the default fn stand-in), so the
-// field gets Ctrl+BackSpace and deletes whole words: the "Note: " that was there before, and,
-// when the presses outrun the retyping through accessibility, the revised text too. Pause, a key
-// that sets no modifier, stands in for fn above. Enable these cases once deletions are made
-// without the held modifier.
-INSTANTIATE_TEST_SUITE_P(DISABLED_HeldModifier, StreamingEndToEndTest,
+// Right Ctrl, the default fn stand-in, is held while live text is revised or removed: synthetic
+// Backspace presses would arrive as Ctrl+BackSpace and delete whole words, including the
+// "Note: " that was there before.
+INSTANTIATE_TEST_SUITE_P(HeldModifier, StreamingEndToEndTest,
                          testing::Values(HotkeyCase{"RightCtrl", "", XK_Control_R, "Note: "}),
                          [](const testing::TestParamInfo<HotkeyCase>& info) { return info.param.name; });
 

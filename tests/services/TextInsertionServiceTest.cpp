@@ -306,10 +306,29 @@ TEST_F(TextInsertionServiceTest, RevisionDeletesWaitsThenInsertsAndSetsTheCount)
 
 TEST_F(TextInsertionServiceTest, RevisionOfNothingStillWaitsBeforeInserting) {
     service.startStreamingSession();
+    field.available = false;
     service.handleRevision(0, "abc");
-    EXPECT_TRUE(keys.sent.empty());
-    EXPECT_EQ(waits, (std::vector<WaitSeen>{{20ms, {}, std::nullopt}}));
+    EXPECT_EQ(keys.sent, Keys{"ctrl+v"});
+    EXPECT_EQ(waits.front(), (WaitSeen{20ms, {}, std::nullopt}));
     EXPECT_EQ(service.streamingInsertedCount(), 3);
+}
+
+// In an accessible field the revision is made by editing the text, not by keys: Backspace
+// presses would arrive as Ctrl+BackSpace while the user holds Right Ctrl (the fn stand-in), and
+// the application could handle them after the write of the new text.
+TEST_F(TextInsertionServiceTest, RevisionInAnAccessibleFieldEditsTheTextBeforeTheCaret) {
+    field.value = "Note: |tail";
+    field.selection = TextRange{6, 0};
+    service.startStreamingSession();
+    service.insertStreamingText("I scréam");  // 8 characters
+    log.clear();
+
+    EXPECT_EQ(service.handleRevision(service.streamingInsertedCount(), "Ice cream"), InsertionResult::accessibility);
+    EXPECT_TRUE(keys.sent.empty());
+    EXPECT_TRUE(waits.empty());
+    EXPECT_EQ(field.value, "Note: Ice cream|tail");
+    EXPECT_EQ(field.selection->location, 15);
+    EXPECT_EQ(service.streamingInsertedCount(), 9);
 }
 
 TEST_F(TextInsertionServiceTest, FailedRevisionKeepsTheCountAfterTheBackspaces) {
@@ -343,8 +362,26 @@ TEST_F(TextInsertionServiceTest, CommitKeepsTheTextAndClosesTheSession) {
 }
 
 TEST_F(TextInsertionServiceTest, UndoRemovesExactlyTheCountedCharacters) {
+    field.value = "Note: ";
+    field.selection = TextRange{6, 0};
     service.startStreamingSession();
     service.insertStreamingText("no\u0308e\u0308l \U0001F384");  // 6 characters, 8 code points
+    log.clear();
+    service.undoStreamingInsertion();
+
+    EXPECT_TRUE(keys.sent.empty()) << "an accessible field is edited directly";
+    EXPECT_EQ(field.value, "Note: ");
+    EXPECT_EQ(field.selection->location, 6);
+    EXPECT_FALSE(service.isStreaming());
+    EXPECT_EQ(service.streamingInsertedCount(), 0);
+    EXPECT_EQ(insertionLog(),
+              (Lines{"TextInsertionService: Undoing 6 chars", "TextInsertionService: Undo complete"}));
+}
+
+TEST_F(TextInsertionServiceTest, UndoWithoutAccessibilitySendsOneBackspacePerCharacter) {
+    service.startStreamingSession();
+    service.insertStreamingText("no\u0308e\u0308l \U0001F384");
+    field.available = false;
     log.clear();
     service.undoStreamingInsertion();
 
