@@ -1,4 +1,5 @@
 // The enhancement client against the cloud-service stand-in over loopback.
+#include "support/CloudServiceStandInTest.h"
 #include "services/ClaudeEnhancementService.h"
 
 #include "platform/linux/LibcurlHttpClient.h"
@@ -17,20 +18,7 @@ using test::StandInResponse;
 
 const std::string installId = "0F3A52C1-7B8D-4E9F-A0B1-C2D3E4F5A6B7";
 
-class ClaudeEnhancementServiceTest : public testing::Test {
-protected:
-    void SetUp() override {
-        try {
-            standIn = &test::sharedCloudServiceStandIn();
-        } catch (const std::exception& error) {
-            FAIL() << "The cloud service stand-in is not running: " << error.what();
-        }
-        standIn->reset();
-    }
-
-    test::CloudServiceStandIn* standIn = nullptr;
-    LibcurlHttpClient http;
-};
+class ClaudeEnhancementServiceTest : public test::CloudServiceStandInTest {};
 
 TEST_F(ClaudeEnhancementServiceTest, PostsThePromptAndTokenBudgetAsJson) {
     standIn->script("/api/enhance", {{200, R"({"text":"Meet me at 5 p.m."})", {}, 0, false}});

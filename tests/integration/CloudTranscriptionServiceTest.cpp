@@ -1,4 +1,5 @@
 // The cloud transcription client against the cloud-service stand-in over loopback.
+#include "support/CloudServiceStandInTest.h"
 #include "services/CloudTranscriptionService.h"
 
 #include "core/BackgroundTasks.h"
@@ -70,15 +71,10 @@ std::string expectedForm(const std::string& audio, const std::string& boundary) 
 StandInResponse status(int code, std::string body = "") { return {code, std::move(body), {}, 0, false}; }
 StandInResponse text(const std::string& transcript) { return status(200, "{\"text\":\"" + transcript + "\"}"); }
 
-class CloudTranscriptionServiceTest : public testing::Test {
+class CloudTranscriptionServiceTest : public test::CloudServiceStandInTest {
 protected:
     void SetUp() override {
-        try {
-            standIn = &test::sharedCloudServiceStandIn();
-        } catch (const std::exception& error) {
-            FAIL() << "The cloud service stand-in is not running: " << error.what();
-        }
-        standIn->reset();
+        CloudServiceStandInTest::SetUp();
         recording = folder / "brem_recording_1765400000.wav";
         writeRecording(recording, 1600);
     }
@@ -94,9 +90,7 @@ protected:
     }
     std::unique_ptr<CloudTranscriptionService> makeService() { return makeService(standIn->baseUrl()); }
 
-    test::CloudServiceStandIn* standIn = nullptr;
 
-    LibcurlHttpClient http;
     FakeNetworkMonitor* network = nullptr;
     std::vector<Duration> waits;
     std::function<bool(Duration, std::stop_token)> onSleep;

@@ -1,4 +1,5 @@
 // The libcurl HTTP client against the cloud-service stand-in over loopback.
+#include "support/CloudServiceStandInTest.h"
 #include "platform/linux/LibcurlHttpClient.h"
 
 #include "support/CloudServiceStandIn.h"
@@ -8,19 +9,7 @@
 namespace quonvera {
 namespace {
 
-class LibcurlHttpClientTest : public testing::Test {
-protected:
-    void SetUp() override {
-        try {
-            standIn = &test::sharedCloudServiceStandIn();
-        } catch (const std::exception& error) {
-            FAIL() << "The cloud service stand-in is not running: " << error.what();
-        }
-        standIn->reset();
-    }
-    test::CloudServiceStandIn* standIn = nullptr;
-    LibcurlHttpClient http;
-};
+class LibcurlHttpClientTest : public test::CloudServiceStandInTest {};
 
 TEST_F(LibcurlHttpClientTest, SendsTheGivenHeadersAndReturnsTheAnswerAsIs) {
     standIn->script("/probe", {{418, "short and stout", {{"X-Kind", "teapot"}}, 0, false}});

@@ -1,5 +1,6 @@
 // The NetworkManager connectivity source on the test session bus, with a stand-in
 // NetworkManager object where one is needed.
+#include "support/QtEventLoop.h"
 #include "platform/linux/NetworkManagerMonitor.h"
 
 #include <QCoreApplication>
@@ -77,16 +78,8 @@ private:
     std::vector<bool> values_;
 };
 
-// The monitor's thread needs the application object, which the application always has.
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "test_integration";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
-
 QDBusConnection sessionBusOrFail(const QString& name) {
-    ensureApplication();
+    test::ensureQtApplication();
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
     EXPECT_TRUE(bus.isConnected()) << "No D-Bus session bus; run the test under scripts/with-test-servers.sh";
     return bus;
@@ -103,7 +96,7 @@ TEST(NetworkManagerMonitorTest, WithoutNetworkManagerTheMachineCountsAsConnected
 }
 
 TEST(NetworkManagerMonitorTest, WithoutAnyBusTheMachineCountsAsConnected) {
-    ensureApplication();
+    test::ensureQtApplication();
     Reports reports;
     NetworkManagerMonitor monitor(QDBusConnection(QStringLiteral("never-connected")));
     monitor.start(reports.handler());

@@ -1,5 +1,6 @@
 // The permission checks against the X server (Xvfb), the session bus and xdg-open that
 // scripts/with-test-servers.sh provides.
+#include "support/QtEventLoop.h"
 #include "core/Log.h"
 #include "platform/linux/DBusDesktopNotifier.h"
 #include "platform/linux/InstalledHelpPages.h"
@@ -27,19 +28,6 @@ namespace quonvera {
 namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "test_integration";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
-}
-
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!done() && Clock::now() < deadline) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 // Sets environment variables for one test and puts the old values back.
 class Environment {
@@ -85,7 +73,7 @@ public:
 class PermissionIntegrationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ensureApplication();
+        test::ensureQtApplication();
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "No X server: run under scripts/with-test-servers.sh";
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected())
             << "No session bus: run under scripts/with-test-servers.sh";
@@ -135,7 +123,7 @@ TEST_F(PermissionIntegrationTest, AWaylandSessionIsNotTrustedAndThePromptIsOneDe
     EXPECT_FALSE(permissions.isAccessibilityTrusted(false));
     EXPECT_FALSE(permissions.isAccessibilityTrusted(true));
     EXPECT_FALSE(permissions.isAccessibilityTrusted(true));
-    EXPECT_TRUE(pumpUntil([&] { return !server.calls.empty(); }, std::chrono::milliseconds(3000)));
+    EXPECT_TRUE(test::pumpQtEventsUntil([&] { return !server.calls.empty(); }, std::chrono::milliseconds(3000)));
     QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
     ASSERT_EQ(server.calls.size(), 1u);
     const QList<QVariant>& arguments = server.calls[0];
@@ -171,7 +159,7 @@ TEST_F(PermissionIntegrationTest, AccessibilitySettingsOpenTheHelpPageWithXdgOpe
     environment.set("PATH", bin.path().string() + ":" + std::getenv("PATH"));
 
     permissions.openAccessibilitySettings();
-    ASSERT_TRUE(pumpUntil([&] { return fs::exists(opened); }, std::chrono::milliseconds(3000)));
+    ASSERT_TRUE(test::pumpQtEventsUntil([&] { return fs::exists(opened); }, std::chrono::milliseconds(3000)));
     std::ifstream in(opened);
     const std::string url((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const fs::path page = installedHelpPage("keyboard-access.html");

@@ -1,6 +1,7 @@
 // The recorder, the device catalogue and the permission checks against the real servers that
 // scripts/with-test-servers.sh starts: PulseAudio with the null sink "quonvera_speaker" whose
 // monitor is the default source "quonvera_mic", Xvfb, and a session bus.
+#include "support/QtEventLoop.h"
 #include "core/Log.h"
 #include "platform/linux/DBusDesktopNotifier.h"
 #include "platform/linux/InstalledHelpPages.h"
@@ -32,24 +33,6 @@ namespace quonvera {
 namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "test_integration";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
-}
-
-// Runs the main queue (Qt's event loop) until `done` or `timeout`.
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!done() && Clock::now() < deadline) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
-void pumpFor(std::chrono::milliseconds duration) {
-    pumpUntil([] { return false; }, duration);
-}
 
 std::string run(const std::string& command) {
     std::string output;
@@ -102,7 +85,7 @@ Wave readWave(const fs::path& file) {
 class RecorderIntegrationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ensureApplication();
+        test::ensureQtApplication();
         ASSERT_EQ(std::system("pactl info >/dev/null 2>&1"), 0)
             << "No PulseAudio server answers: run the integration tests under scripts/with-test-servers.sh";
         ASSERT_EQ(run("pactl get-default-source"), "quonvera_mic")
@@ -158,10 +141,10 @@ TEST_F(RecorderIntegrationTest, SpeechPlayedIntoTheSpeakerIsRecordedAsA16kMonoFl
     engine->startRecording();
     ASSERT_TRUE(engine->isRecording()) << (delegate->errors.empty() ? "" : delegate->errors[0].description());
     ASSERT_EQ(std::system(("paplay --device=quonvera_speaker '" + speech.string() + "'").c_str()), 0);
-    pumpFor(std::chrono::milliseconds(300));
+    test::pumpQtEventsFor(std::chrono::milliseconds(300));
     engine->stopRecording();
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    pumpFor(std::chrono::milliseconds(50));
+    test::pumpQtEventsFor(std::chrono::milliseconds(50));
 
     ASSERT_TRUE(delegate->finished.has_value());
     const Wave wave = readWave(*delegate->finished);
@@ -191,14 +174,14 @@ TEST_F(RecorderIntegrationTest, LoadingAndUnloadingASourceAddsAndRemovesADeviceW
 
     const std::string module = run("pactl load-module module-sine-source source_name=quonvera_plugged");
     ASSERT_FALSE(module.empty());
-    EXPECT_TRUE(pumpUntil([&] { return devices.deviceForUID("quonvera_plugged").has_value(); },
+    EXPECT_TRUE(test::pumpQtEventsUntil([&] { return devices.deviceForUID("quonvera_plugged").has_value(); },
                           std::chrono::milliseconds(1000)));
     EXPECT_EQ(devices.deviceForUID("quonvera_plugged")->name,
               run("pactl list sources | sed -n '/Name: quonvera_plugged$/,/Description/s/.*Description: //p'"));
     EXPECT_EQ(devices.inputDevices().get().size(), before + 1);
 
     ASSERT_EQ(std::system(("pactl unload-module " + module).c_str()), 0);
-    EXPECT_TRUE(pumpUntil([&] { return !devices.deviceForUID("quonvera_plugged").has_value(); },
+    EXPECT_TRUE(test::pumpQtEventsUntil([&] { return !devices.deviceForUID("quonvera_plugged").has_value(); },
                           std::chrono::milliseconds(1000)));
     EXPECT_EQ(devices.inputDevices().get().size(), before);
 }
@@ -207,14 +190,14 @@ TEST_F(RecorderIntegrationTest, ASourceSelectedByUidIsRecordedFrom) {
     const std::string module = run(
         "pactl load-module module-sine-source source_name=quonvera_tone rate=16000 frequency=440");
     ASSERT_FALSE(module.empty());
-    ASSERT_TRUE(pumpUntil([&] { return devices.deviceForUID("quonvera_tone").has_value(); },
+    ASSERT_TRUE(test::pumpQtEventsUntil([&] { return devices.deviceForUID("quonvera_tone").has_value(); },
                           std::chrono::milliseconds(1000)));
     LogCapture log;
     auto engine = makeEngine();
     engine->setInputDevice("quonvera_tone");
     engine->startRecording();
     ASSERT_TRUE(engine->isRecording()) << (delegate->errors.empty() ? "" : delegate->errors[0].description());
-    pumpFor(std::chrono::milliseconds(800));
+    test::pumpQtEventsFor(std::chrono::milliseconds(800));
     engine->stopRecording();
     std::system(("pactl unload-module " + module).c_str());
 
@@ -245,7 +228,7 @@ TEST_F(RecorderIntegrationTest, WithoutASoundServerRecordingFailsWithAClearError
         AudioEngine engine(queue, noServerCapture, noServerDevices, permissions, folder / "recordings");
         engine.setDelegate(delegate);
         engine.startRecording();
-        EXPECT_TRUE(pumpUntil([&] { return !delegate->errors.empty(); }, std::chrono::milliseconds(3000)));
+        EXPECT_TRUE(test::pumpQtEventsUntil([&] { return !delegate->errors.empty(); }, std::chrono::milliseconds(3000)));
         EXPECT_FALSE(engine.isRecording());
         ASSERT_EQ(delegate->errors.size(), 1u);
         const std::string description = delegate->errors[0].description();
